@@ -1,0 +1,19 @@
+#pragma once
+// "Cell Pic Lib": a colour signature per library photograph.
+#include "engine/observer.h"
+#include "engine/options.h"
+#include "engine/project.h"
+
+namespace tw {
+
+class CellPicLib;
+
+// Fills entries 0..N-1 of CellPicTable from the N library paths (signature
+// after the optional crop to cell aspect and grey conversion; usage and
+// reserved words 0). Gauge (i * 100) / N - 1 and a pump after photograph i.
+// A photograph that fails to load throws the loader's error; entries before
+// it are already written.
+void analyzeLibrary(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                    const EngineOptions& options = {});
+
+} // namespace tw

@@ -1,0 +1,49 @@
+#pragma once
+// "Mosaic Mapping Table": every cell assigned a photograph, offsets and flips.
+#include "engine/observer.h"
+#include "engine/project.h"
+
+namespace tw {
+
+class CellPicLib;
+
+struct MatchResult {
+    int distance = 0;
+    bool vFlip = false;
+    bool hFlip = false;
+    friend bool operator==(const MatchResult&, const MatchResult&) = default;
+};
+
+enum class CheckLevel { fullCheck = 0, editCheck = 1, noCheck = 2 };
+
+struct CellPos {
+    int x = 0, y = 0;
+    friend bool operator==(const CellPos&, const CellPos&) = default;
+};
+
+// How well signature a fits sample b in the best allowed orientation after
+// moving a's colour toward b's by enhance percent.
+MatchResult matchDistance(const ColorSignature& a, const CellSample& b, int enhance, bool allowV, bool allowH);
+
+// 1..4: the position of the smallest value, ties to the earlier position.
+int pickSmallestOfFour(int d0, int d1, int d2, int d3);
+
+// Whether library picture p may go into cell (x, y) under level.
+bool candidateAllowed(const MosaicProject& project, int x, int y, int p, CheckLevel level);
+
+// A library index among the randomLevel best allowed candidates, or -1.
+// Calls project.random exactly as the matcher does (start, then slot).
+int chooseLibraryPicture(MosaicProject& project, int libraryCount, int x, int y, const CellSample& sample,
+                         CheckLevel level);
+
+// The free cell that fits picture p best (use-all pass).
+CellPos bestFreeCellFor(MosaicProject& project, int p);
+
+// Places picture p in cell (x, y): offsets, picture, placed flag, usage
+// count + 1, flips from matchDistance with the allowed flips.
+void placePicture(MosaicProject& project, int p, int x, int y);
+
+// The stage. Uses library.count() as N.
+void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer);
+
+} // namespace tw

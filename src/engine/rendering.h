@@ -1,0 +1,24 @@
+#pragma once
+// "OutPut Final Mosaic Picture": every placed cell drawn into MosaicImage.
+#include "engine/observer.h"
+#include "engine/options.h"
+#include "engine/project.h"
+
+namespace tw {
+
+class CellPicLib;
+
+// Draws cell (x, y) over the current MosaicImage (nothing for an unplaced
+// cell): load (or copy of MainImage in self-mosaic mode), crop, grey, colour
+// shift, flips, scaled copy into the cell's rectangle(s). Throws the loader's
+// error when the photograph cannot be loaded.
+void renderCell(MosaicProject& project, const CellPicLib& library, int x, int y);
+
+// The stage: MosaicImage resized and filled with the border colour, every
+// cell drawn in row order with gauge and pump after each, projectState 2.
+// On a load failure the cells drawn before the failing one stay and the
+// exception propagates (state, label and gauge as they were).
+void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                  const EngineOptions& options = {});
+
+} // namespace tw

@@ -1,0 +1,27 @@
+#pragma once
+// Windows BMP reading and writing.
+#include "imaging/picture.h"
+#include "platform/files.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tw {
+
+// Decodes a complete BMP file held in memory: core (OS/2) and information
+// headers up to V5; 1, 2, 4, 8, 16, 24 and 32 bits; uncompressed, RLE4, RLE8
+// and bit-field masks; bottom-up and top-down. Palette pictures are expanded,
+// so the result is always 24-bit. Any malformed, truncated or absurd file
+// throws tw::Error("Bitmap image is not valid") and leaves target unchanged.
+void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target);
+
+// Encodes a 24-bit BMP: 14-byte file header, 40-byte information header,
+// rows bottom-up, each padded to a multiple of 4 bytes. An empty picture
+// gives a valid 0 x 0 file of the two headers only.
+Bytes encodeBmp(const Picture& picture);
+
+// encodeBmp written to path atomically ("Cannot create file ..." on failure).
+void saveBmp(const Picture& picture, const std::string& path);
+
+} // namespace tw
