@@ -23,6 +23,13 @@ inline const std::string kJobDone = "Current Job : Mosaic Created";
 // photographs than the signature table (the message gives both numbers).
 void checkLibraryCapacity(const CellPicLib& library);
 
+// Throws tw::Error, before anything changes, naming the field and its value
+// when the settings cannot describe a mosaic: cells across or down outside
+// 0..800, a cell width or height below 1 while there are cells, a mosaic
+// size that is not cells x cell size, or a mosaic side beyond the largest
+// picture. Records may come from project files, so nothing else is assumed.
+void checkSettings(const tmosaicproject& settings);
+
 // buildGrid, analyzeLibrary, matchCells, renderMosaic, then the view scroll
 // reset to the top-left corner. Showing the result is the caller's business.
 void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,

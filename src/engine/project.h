@@ -213,4 +213,9 @@ void initEngine(MosaicProject& project, CellPicLib& library);
 // Loads the file named by mainImagePath into MainImage (loadPicture's errors).
 void loadMainImage(MosaicProject& project);
 
+// Throws tw::Error naming the field and its value when cellsX or cellsY lies
+// outside 0..800 (the grid's capacity). The stages that index the grid call
+// it before they change anything, since records also come from files.
+void checkGridDimensions(const tmosaicproject& settings);
+
 } // namespace tw
