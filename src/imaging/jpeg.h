@@ -9,6 +9,16 @@
 
 namespace tw {
 
+// Limits on what decodeJpeg accepts, so a small hostile file cannot make it
+// allocate or work without bound: the picture's pixel count (16384 x 16384),
+// libjpeg's own working memory, and the number of scans of a progressive
+// file (real files have a few dozen at most). Beyond them decoding fails
+// with "JPEG error #<code>": JERR_IMAGE_TOO_BIG for the size,
+// JERR_NO_BACKING_STORE for the memory and JERR_BAD_PROGRESSION for the scans.
+constexpr std::uint64_t kMaxJpegPixels = std::uint64_t{1} << 28;
+constexpr std::size_t kJpegMemoryLimit = std::size_t{2} << 30;
+constexpr int kMaxJpegScans = 500;
+
 // Decodes a JPEG file held in memory at full scale with the accurate integer
 // IDCT and fancy upsampling. Colour files come out as RGB; CMYK/YCCK files are
 // converted to RGB; greyscale files go through libjpeg's one-pass quantiser
