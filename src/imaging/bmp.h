@@ -18,7 +18,9 @@ void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target);
 
 // Encodes a 24-bit BMP: 14-byte file header, 40-byte information header,
 // rows bottom-up, each padded to a multiple of 4 bytes. An empty picture
-// gives a valid 0 x 0 file of the two headers only.
+// gives a valid 0 x 0 file of the two headers only. A picture whose file
+// would not fit the format's 32-bit size fields throws tw::Error naming its
+// size.
 Bytes encodeBmp(const Picture& picture);
 
 // encodeBmp written to path atomically ("Cannot create file ..." on failure).
