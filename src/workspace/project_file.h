@@ -18,6 +18,8 @@ constexpr std::size_t kProjectFixedBytes = 4 + kRecordSize + kTableBytes + kGrid
 static_assert(kProjectFixedBytes == 13086880);
 
 // Builds the complete file image and stores S1 and S2 in project.settings.
+// An empty MainImage is stored as an empty block (S1 = 0). Throws tw::Error,
+// before anything changes, when a block does not fit a 32-bit length.
 Bytes buildProjectFile(MosaicProject& project, const CellPicLib& library);
 
 // Everything a project file holds, checked and decoded, ready to replace the
@@ -29,15 +31,22 @@ using ProjectFileContentsPtr = std::unique_ptr<ProjectFileContents, ProjectFileC
 // Validates the whole file image before anything changes: record length 128,
 // S1 and S2 within the data, the picture block a valid BMP, the file long
 // enough for table and grid. Throws tw::Error ("Stream read error",
-// "Bitmap image is not valid", or a message for a bad record length).
+// "Bitmap image is not valid", or "Not a Tilewright project file (record
+// length N)"). S1 = 0 stands for an empty main picture. Bytes after the grid
+// are ignored; the path slot of the record is ignored.
 ProjectFileContentsPtr parseProjectFile(const Bytes& file);
 
-// Replaces record (keeping mainImagePath's text as documented), MainImage,
-// library list, table and grid. Cannot fail.
+// Replaces record, MainImage, library list (count notified), table and grid
+// by swapping the prepared data in; mainImagePath is left as it is (see
+// openProjectFile). Cannot fail.
 void restoreProject(MosaicProject& project, CellPicLib& library, ProjectFileContents& contents);
 
 // readWholeFile + parseProjectFile + restoreProject. Rendering is the
-// caller's business (runOpenedProject).
+// caller's business (runOpenedProject). The file holds no main picture path,
+// so afterwards mainImagePath is the project file's own path: always a valid
+// text, and it tells the brief and the print job title where the main
+// picture came from. A failure changes nothing, neither the project nor the
+// library.
 void openProjectFile(MosaicProject& project, CellPicLib& library, const std::string& path);
 
 // buildProjectFile written atomically to path exactly as given.
