@@ -281,7 +281,7 @@ inline CellPicLib makeSolidLibrary(const std::string& scratchName, const std::ve
     std::filesystem::path dir = scratchDir(scratchName);
     CellPicLib lib;
     for (std::size_t i = 0; i < colors.size(); ++i) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "pic%03zu", i);
         lib.append(writePictureFile(dir, name, solidPicture(w, h, colors[i]), kind));
     }
@@ -309,7 +309,7 @@ inline CellPicLib makeGradientLibrary(const std::string& scratchName, int n, int
     for (int i = 0; i < n; ++i) {
         Bgr from{std::uint8_t((i * 37) & 0xFF), std::uint8_t((i * 71 + 40) & 0xFF), std::uint8_t((i * 113 + 90) & 0xFF)};
         Bgr to{std::uint8_t(255 - from.r), std::uint8_t(255 - from.b), std::uint8_t(255 - from.g)};
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "pic%03d", i);
         lib.append(writePictureFile(dir, name, gradientPicture(w, h, from, to), kind));
     }
