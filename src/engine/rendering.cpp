@@ -1,0 +1,212 @@
+#include "engine/rendering.h"
+
+#include "engine/cell_layout.h"
+#include "engine/cell_tiles.h"
+#include "engine/job_pool.h"
+#include "engine/pipeline.h"
+#include "imaging/load_picture.h"
+#include "imaging/resample.h"
+#include "imaging/transforms.h"
+#include "library/cell_pic_lib.h"
+#include "platform/errors.h"
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tw {
+
+namespace {
+
+bool selfMosaic(const tmosaicproject& s) { return s.renderMode == RenderMode::SelfMosaic; }
+
+// The path of a cell's photograph. The grid may come from a project file,
+// so an index outside the library is an error rather than a stray read.
+const std::string& photographPath(const CellPicLib& library, const MosaicCell& cell)
+{
+    if (cell.picture < 0 || static_cast<std::size_t>(cell.picture) >= library.count())
+        throw Error("Library picture " + std::to_string(cell.picture) + " is not in the library (it holds " +
+                    std::to_string(library.count()) + " pictures)");
+    return library.entry(static_cast<std::size_t>(cell.picture));
+}
+
+int renderGauge(int x, int y, int cellsX, int cellsY) { return (y * cellsX + x) * 100 / (cellsX * cellsY); }
+
+// One cell the plain way, through CellScratch.
+void drawCellOneByOne(MosaicProject& project, const CellPicLib& library, int x, int y)
+{
+    const tmosaicproject& s = project.settings;
+    const MosaicCell& cell = project.MosaicGrid.at(x, y);
+    if (!cell.placed)
+        return;
+    Picture& scratch = project.CellScratch;
+    if (selfMosaic(s))
+        scratch = project.MainImage;
+    else
+        loadPicture(scratch, photographPath(library, cell));
+    prepareCellPicture(scratch, s);
+    const ShiftAmounts a = shiftAmounts(cell, s.colorEnhance);
+    shiftColors(scratch, scratch, a.red, a.green, a.blue);
+    flipPicture(scratch, scratch, cell.hFlip != 0, cell.vFlip != 0);
+    const CellCopies copies = cellCopies(s, x, y, scratch.width(), scratch.height());
+    for (int i = 0; i < copies.count; ++i) {
+        const CellCopy& c = copies.copy[static_cast<std::size_t>(i)];
+        stretchRect(scratch, c.source, project.MosaicImage, c.dest);
+    }
+}
+
+void renderOneByOne(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer)
+{
+    const int cellsX = project.settings.cellsX, cellsY = project.settings.cellsY;
+    for (int y = 0; y < cellsY; ++y)
+        for (int x = 0; x < cellsX; ++x) {
+            drawCellOneByOne(project, library, x, y);
+            observer.setProgress(renderGauge(x, y, cellsX, cellsY));
+            observer.pump();
+        }
+}
+
+// A placed cell of the fast path.
+struct CellTask {
+    int x = 0, y = 0;
+    MosaicCell cell;
+    int job = -1;  // -1: the cell's library index is invalid
+};
+
+// The placed cells a worker draws together: all cells of one photograph
+// (standard mode), or one row of cells (self-mosaic mode, where every cell
+// shares the main picture).
+struct TileJob {
+    int photo = -1;  // index into the distinct paths; -1 for the main picture
+    std::vector<std::size_t> tasks;
+};
+
+// Every distinct photograph is decoded once, by one worker, in the order of
+// its first cell; the worker draws all of that photograph's cells into
+// private tiles. This thread walks the cells in row order, copies each tile
+// into MosaicImage and reports as the one-by-one loop does; a photograph
+// that failed to load throws at its first cell, as it would there.
+void renderWithWorkers(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                       unsigned threads)
+{
+    const tmosaicproject settings = project.settings;
+    const int cellsX = settings.cellsX, cellsY = settings.cellsY;
+    const bool self = selfMosaic(settings);
+    const Size dest = wholeCellSize(settings);
+    const bool destDrawable = dest.width > 0 && dest.height > 0;
+
+    std::vector<CellTask> tasks;
+    std::vector<TileJob> jobs;
+    std::vector<std::string> paths;
+    std::unordered_map<std::string, int> photoJob;  // path -> job
+    for (int y = 0; y < cellsY; ++y) {
+        const std::size_t rowJob = jobs.size();
+        for (int x = 0; x < cellsX; ++x) {
+            const MosaicCell& cell = project.MosaicGrid.at(x, y);
+            if (!cell.placed)
+                continue;
+            CellTask t{x, y, cell, -1};
+            if (self) {
+                if (jobs.size() == rowJob)
+                    jobs.push_back(TileJob{-1, {}});
+                t.job = static_cast<int>(rowJob);
+            } else if (cell.picture >= 0 && static_cast<std::size_t>(cell.picture) < library.count()) {
+                const std::string& path = library.entry(static_cast<std::size_t>(cell.picture));
+                auto [it, added] = photoJob.emplace(path, static_cast<int>(jobs.size()));
+                if (added) {
+                    jobs.push_back(TileJob{static_cast<int>(paths.size()), {}});
+                    paths.push_back(path);
+                }
+                t.job = it->second;
+            }
+            if (t.job >= 0)
+                jobs[static_cast<std::size_t>(t.job)].tasks.push_back(tasks.size());
+            tasks.push_back(t);
+        }
+    }
+
+    // The main picture is prepared once for every self-mosaic cell.
+    Picture mainPrepared;
+    std::optional<ReducedPicture> mainReduced;
+    if (self && !tasks.empty()) {
+        mainPrepared = project.MainImage;
+        prepareCellPicture(mainPrepared, settings);
+        if (!mainPrepared.empty() && destDrawable)
+            mainReduced.emplace(mainPrepared, dest);
+    }
+
+    std::vector<CellTile> tiles(tasks.size());
+    auto drawJob = [&](std::size_t j, const JobPool& pool) {
+        const TileJob& job = jobs[j];
+        Picture loaded;
+        std::optional<ReducedPicture> ownReduced;
+        const Picture* prepared = &mainPrepared;
+        const ReducedPicture* reduced = mainReduced ? &*mainReduced : nullptr;
+        if (job.photo >= 0) {
+            loadPicture(loaded, paths[static_cast<std::size_t>(job.photo)]);
+            prepareCellPicture(loaded, settings);
+            prepared = &loaded;
+            reduced = nullptr;
+        }
+        for (std::size_t k : job.tasks) {
+            if (pool.stopping())
+                return;
+            const CellTask& t = tasks[k];
+            const CellCopies copies = cellCopies(settings, t.x, t.y, prepared->width(), prepared->height());
+            if (job.photo >= 0 && !reduced && copies.count == 1 && !copies.split && destDrawable) {
+                ownReduced.emplace(loaded, dest);
+                reduced = &*ownReduced;
+            }
+            tiles[k] = renderTile(*prepared, reduced, copies, shiftAmounts(t.cell, settings.colorEnhance),
+                                  t.cell.hFlip != 0, t.cell.vFlip != 0);
+        }
+    };
+    JobPool pool(jobs.size(), threads, 0, [&](std::size_t j) { drawJob(j, pool); });
+
+    std::size_t next = 0;
+    for (int y = 0; y < cellsY; ++y)
+        for (int x = 0; x < cellsX; ++x) {
+            if (next < tasks.size() && tasks[next].x == x && tasks[next].y == y) {
+                const CellTask& t = tasks[next];
+                if (t.job < 0)
+                    photographPath(library, t.cell);  // throws the index error
+                pool.wait(static_cast<std::size_t>(t.job));
+                drawTile(tiles[next], project.MosaicImage);
+                tiles[next] = CellTile{};
+                ++next;
+            }
+            observer.setProgress(renderGauge(x, y, cellsX, cellsY));
+            observer.pump();
+        }
+}
+
+} // namespace
+
+void renderCell(MosaicProject& project, const CellPicLib& library, int x, int y)
+{
+    const tmosaicproject& s = project.settings;
+    checkRenderGeometry(s);
+    if (x < 0 || y < 0 || x >= s.cellsX || y >= s.cellsY)
+        return;
+    drawCellOneByOne(project, library, x, y);
+}
+
+void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                  const EngineOptions& options)
+{
+    const tmosaicproject& s = project.settings;
+    checkRenderGeometry(s);
+    observer.setJobLabel(kJobRendering);
+    project.MosaicImage.resizeUninitialized(s.mosaicWidth, s.mosaicHeight);
+    project.MosaicImage.fill(bgrFromColorRef(s.borderColor));
+    if (options.referencePath)
+        renderOneByOne(project, library, observer);
+    else
+        renderWithWorkers(project, library, observer, resolveThreadCount(options.threads));
+    project.projectState = ProjectState::Mosaic;
+    observer.setProgress(0);
+    observer.setJobLabel(kJobDone);
+}
+
+} // namespace tw

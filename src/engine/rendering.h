@@ -9,15 +9,23 @@ namespace tw {
 class CellPicLib;
 
 // Draws cell (x, y) over the current MosaicImage (nothing for an unplaced
-// cell): load (or copy of MainImage in self-mosaic mode), crop, grey, colour
-// shift, flips, scaled copy into the cell's rectangle(s). Throws the loader's
-// error when the photograph cannot be loaded.
+// cell or one outside the grid): load into CellScratch (or a copy of
+// MainImage in self-mosaic mode), crop, grey, colour shift, flips, scaled
+// copy into the cell's rectangle(s). Throws the loader's error when the
+// photograph cannot be loaded, and tw::Error when the cell's library index
+// is outside the library or the record's geometry cannot be drawn.
 void renderCell(MosaicProject& project, const CellPicLib& library, int x, int y);
 
 // The stage: MosaicImage resized and filled with the border colour, every
 // cell drawn in row order with gauge and pump after each, projectState 2.
 // On a load failure the cells drawn before the failing one stay and the
 // exception propagates (state, label and gauge as they were).
+// With the default options each distinct photograph is decoded once, on
+// worker threads, and cells are drawn through a per-photograph reduction;
+// the result, the reports and the failures are those of the one-cell-at-a-
+// time reference path (options.referencePath), byte for byte. That path
+// leaves the last cell's picture in CellScratch; the default path does not
+// use CellScratch.
 void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                   const EngineOptions& options = {});
 

@@ -1,0 +1,393 @@
+// The worker paths of library analysis and rendering against the plain
+// one-at-a-time paths: identical table, grid, mosaic bytes, reports and
+// failures, over a table of layouts, options and thread counts.
+#include "engine/analysis.h"
+#include "engine/cell_layout.h"
+#include "engine/cell_tiles.h"
+#include "engine/pipeline.h"
+#include "engine/rendering.h"
+#include "engine_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace tw {
+namespace {
+
+using test::RecordingObserver;
+
+const EngineOptions kReference{0, true};
+
+// A small deterministic generator for test content only.
+class Lcg {
+public:
+    explicit Lcg(std::uint32_t seed) : s_(seed * 2654435761u + 12345u) {}
+    std::uint32_t next()
+    {
+        s_ = s_ * 1664525u + 1013904223u;
+        return s_ >> 8;
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint32_t>(n)); }
+
+private:
+    std::uint32_t s_;
+};
+
+// A gradient with a pure white block, a pure black block and a noisy band,
+// so that large colour shifts clamp in some destination pixels and not others.
+Picture syntheticPhoto(int w, int h, std::uint32_t seed)
+{
+    Lcg noise(seed);
+    const int tint = static_cast<int>(seed * 53 % 97);
+    return test::patternPicture(w, h, [&](int x, int y) {
+        if (x >= w / 5 && x < w / 5 + w / 4 + 1 && y >= h / 6 && y < h / 2)
+            return Bgr{255, 255, 255};
+        if (x >= w / 2 && x < w / 2 + w / 6 + 1 && y >= h / 2 && y < h / 2 + h / 5 + 1)
+            return Bgr{0, 0, 0};
+        if (y % 7 == 3)
+            return Bgr{std::uint8_t(noise.next()), std::uint8_t(noise.next()), std::uint8_t(noise.next())};
+        return Bgr{std::uint8_t(std::min(255, x * 255 / std::max(1, w - 1))),
+                   std::uint8_t(std::min(255, y * 255 / std::max(1, h - 1))),
+                   std::uint8_t((tint + x * 3 + y * 2) % 256)};
+    });
+}
+
+// BMP and JPEG photographs of several sizes (reduced and enlarged into
+// cells, wide, tall, odd) and two paths listed twice.
+CellPicLib mixedLibrary(const std::string& scratchName)
+{
+    auto dir = test::scratchDir(scratchName);
+    using test::FileKind;
+    struct Item {
+        const char* name;
+        int w, h;
+        FileKind kind;
+    };
+    const Item items[] = {{"p0", 60, 40, FileKind::Jpeg}, {"p1", 60, 40, FileKind::Bmp},  {"p2", 12, 9, FileKind::Bmp},
+                          {"p3", 90, 30, FileKind::Jpeg}, {"p4", 25, 70, FileKind::Bmp},  {"p5", 33, 33, FileKind::Jpeg},
+                          {"p6", 61, 41, FileKind::Bmp},  {"p7", 7, 11, FileKind::Jpeg}};
+    CellPicLib lib;
+    std::uint32_t seed = 1;
+    for (const Item& it : items)
+        lib.append(test::writePictureFile(dir, it.name, syntheticPhoto(it.w, it.h, seed++), it.kind));
+    lib.append(lib.entry(1));
+    lib.append(lib.entry(3));
+    return lib;
+}
+
+struct Scene {
+    const char* name;
+    RenderMode mode;
+    StitchMode stitch;
+    int cellsX, cellsY, cellWidth, cellHeight, border;
+    bool crop, mono, flips;
+    int enhance;
+    unsigned threads;
+};
+
+const Scene kScenes[] = {
+    {"LoomDefaults", RenderMode::Standard, StitchMode::Loom, 6, 5, 16, 16, 0, true, false, true, 50, 2},
+    {"LoomReducedWithBorder", RenderMode::Standard, StitchMode::Loom, 5, 4, 24, 20, 2, true, false, true, 100, 4},
+    {"LoomEnlarged", RenderMode::Standard, StitchMode::Loom, 4, 3, 72, 64, 0, true, false, true, 100, 2},
+    {"LoomMixedAxes", RenderMode::Standard, StitchMode::Loom, 4, 6, 70, 8, 1, false, false, true, 100, 2},
+    {"LoomNoCrop", RenderMode::Standard, StitchMode::Loom, 5, 5, 20, 28, 0, false, false, true, 50, 1},
+    {"LoomMono", RenderMode::Standard, StitchMode::Loom, 5, 4, 16, 16, 0, true, true, true, 100, 2},
+    {"LoomNoFlips", RenderMode::Standard, StitchMode::Loom, 5, 4, 16, 16, 0, true, false, false, 100, 2},
+    {"LoomEnhanceZero", RenderMode::Standard, StitchMode::Loom, 5, 4, 16, 16, 0, true, false, true, 0, 2},
+    {"PeyoteOddCounts", RenderMode::Standard, StitchMode::Peyote, 7, 5, 17, 13, 0, true, false, true, 100, 2},
+    {"PeyoteBorder", RenderMode::Standard, StitchMode::Peyote, 6, 6, 16, 16, 3, true, false, true, 100, 4},
+    {"BrickOddCounts", RenderMode::Standard, StitchMode::Brick, 5, 7, 13, 17, 0, true, false, true, 100, 2},
+    {"BrickBorder", RenderMode::Standard, StitchMode::Brick, 6, 5, 16, 16, 2, false, true, true, 50, 1},
+    {"BorderEqualsCell", RenderMode::Standard, StitchMode::Peyote, 4, 4, 16, 16, 16, true, false, true, 100, 2},
+    {"BorderBeyondCell", RenderMode::Standard, StitchMode::Brick, 4, 4, 16, 16, 20, true, false, true, 100, 2},
+    {"BorderOneBelowCell", RenderMode::Standard, StitchMode::Peyote, 5, 4, 16, 16, 15, true, false, true, 100, 2},
+    {"SelfLoom", RenderMode::SelfMosaic, StitchMode::Loom, 6, 5, 16, 16, 0, true, false, true, 100, 2},
+    {"SelfPeyoteMono", RenderMode::SelfMosaic, StitchMode::Peyote, 5, 5, 16, 12, 1, true, true, true, 100, 4},
+    {"SelfBrickNoCrop", RenderMode::SelfMosaic, StitchMode::Brick, 5, 6, 12, 16, 0, false, false, true, 50, 1},
+    {"OneThread", RenderMode::Standard, StitchMode::Loom, 8, 8, 12, 12, 1, true, false, true, 100, 1},
+    {"FourThreads", RenderMode::Standard, StitchMode::Brick, 8, 8, 12, 12, 1, true, false, true, 100, 4},
+};
+
+tmosaicproject sceneSettings(const Scene& sc)
+{
+    tmosaicproject s = test::gridSettings(sc.cellsX, sc.cellsY, sc.cellWidth, sc.cellHeight);
+    s.renderMode = sc.mode;
+    s.stitchMode = sc.stitch;
+    s.borderSize = sc.border;
+    s.borderColor = 0x00336699;
+    s.cropCell = sc.crop;
+    s.monoCell = sc.mono;
+    s.allowHFlip = sc.flips;
+    s.allowVFlip = sc.flips;
+    s.colorEnhance = sc.enhance;
+    s.randomLevel = 3;
+    s.repeatRadius = 1;
+    return s;
+}
+
+// Most cells placed, any picture, offsets large enough to clamp.
+void fillGrid(MosaicProject& p, int libraryCount, bool flips, std::uint32_t seed)
+{
+    Lcg r(seed);
+    for (int x = 0; x < p.settings.cellsX; ++x)
+        for (int y = 0; y < p.settings.cellsY; ++y) {
+            MosaicCell& c = p.MosaicGrid.at(x, y);
+            c = MosaicCell{};
+            c.placed = r.below(10) != 0;
+            c.picture = libraryCount > 0 ? r.below(libraryCount) : 0;
+            c.redOffset = r.below(441) - 220;
+            c.greenOffset = r.below(441) - 220;
+            c.blueOffset = r.below(441) - 220;
+            c.hFlip = flips && r.below(2);
+            c.vFlip = flips && r.below(2);
+        }
+}
+
+struct Outcome {
+    std::string error;
+    std::vector<RecordingObserver::Event> events;
+    std::string transcript;
+};
+
+template <class F>
+Outcome observe(F&& f)
+{
+    RecordingObserver obs;
+    Outcome o;
+    try {
+        f(obs);
+    } catch (const std::exception& e) {
+        o.error = e.what();
+        if (o.error.empty())
+            o.error = "(exception without text)";
+    }
+    o.events = obs.events;
+    o.transcript = obs.transcript();
+    return o;
+}
+
+void expectSameOutcome(const Outcome& ref, const Outcome& fast)
+{
+    EXPECT_EQ(ref.error, fast.error);
+    EXPECT_EQ(ref.events, fast.events) << "reference: " << ref.transcript << "\nworkers:   " << fast.transcript;
+}
+
+::testing::AssertionResult sameTable(const CellPicTableStore& a, const CellPicTableStore& b)
+{
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!(a[i].signature == b[i].signature) || a[i].usageCount != b[i].usageCount ||
+            a[i].reserved != b[i].reserved)
+            return ::testing::AssertionFailure() << "table entry " << i << " differs";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult sameGrid(const MosaicGridStore& a, const MosaicGridStore& b)
+{
+    for (int x = 0; x < kGridSize; ++x)
+        for (int y = 0; y < kGridSize; ++y) {
+            const MosaicCell &p = a.at(x, y), &q = b.at(x, y);
+            if (p.picture != q.picture || p.redOffset != q.redOffset || p.greenOffset != q.greenOffset ||
+                p.blueOffset != q.blueOffset || p.placed != q.placed || p.hFlip != q.hFlip || p.vFlip != q.vFlip)
+                return ::testing::AssertionFailure() << "cell (" << x << ", " << y << ") differs";
+        }
+    return ::testing::AssertionSuccess();
+}
+
+class WorkerPaths : public ::testing::TestWithParam<Scene> {
+protected:
+    const Scene& scene() const { return GetParam(); }
+    EngineOptions fastOptions() const { return EngineOptions{scene().threads, false}; }
+    static const CellPicLib& library()
+    {
+        static const CellPicLib lib = mixedLibrary("eq_library");
+        return lib;
+    }
+    std::unique_ptr<MosaicProject> project() const
+    {
+        auto p = test::makeProject(sceneSettings(scene()));
+        p->MainImage = syntheticPhoto(83, 57, 99);
+        return p;
+    }
+};
+
+TEST_P(WorkerPaths, RenderingGivesTheSameMosaicAndReports)
+{
+    auto a = project(), b = project();
+    fillGrid(*a, static_cast<int>(library().count()), scene().flips, 7);
+    fillGrid(*b, static_cast<int>(library().count()), scene().flips, 7);
+    const Outcome ra = observe([&](auto& obs) { renderMosaic(*a, library(), obs, kReference); });
+    const Outcome rb = observe([&](auto& obs) { renderMosaic(*b, library(), obs, fastOptions()); });
+    EXPECT_EQ(ra.error, "");
+    expectSameOutcome(ra, rb);
+    EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+    EXPECT_EQ(a->projectState, b->projectState);
+}
+
+TEST_P(WorkerPaths, AnalysisGivesTheSameTableAndReports)
+{
+    auto a = project(), b = project();
+    const Outcome ra = observe([&](auto& obs) { analyzeLibrary(*a, library(), obs, kReference); });
+    const Outcome rb = observe([&](auto& obs) { analyzeLibrary(*b, library(), obs, fastOptions()); });
+    EXPECT_EQ(ra.error, "");
+    expectSameOutcome(ra, rb);
+    EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+}
+
+TEST_P(WorkerPaths, WholeCreationGivesTheSameProject)
+{
+    auto a = project(), b = project();
+    const Outcome ra = observe([&](auto& obs) { runCreation(*a, library(), obs, kReference); });
+    const Outcome rb = observe([&](auto& obs) { runCreation(*b, library(), obs, fastOptions()); });
+    EXPECT_EQ(ra.error, "");
+    expectSameOutcome(ra, rb);
+    EXPECT_TRUE(test::samePicture(a->GridImage, b->GridImage));
+    EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+    EXPECT_TRUE(sameGrid(a->MosaicGrid, b->MosaicGrid));
+    EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+    EXPECT_EQ(a->random.seed(), b->random.seed());
+    EXPECT_EQ(a->projectState, b->projectState);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, WorkerPaths, ::testing::ValuesIn(kScenes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------- failures
+
+// The mixed library with a missing file at 4, a file that is not a picture
+// at 6 and a JPEG cut off in the middle (which loads) at 9.
+CellPicLib failingLibrary()
+{
+    auto dir = test::scratchDir("eq_failing");
+    CellPicLib good = mixedLibrary("eq_failing_good");
+    std::vector<std::string> paths = good.entries();
+    paths[4] = (dir / "missing.bmp").string();
+    const std::string corrupt = (dir / "corrupt.bmp").string();
+    std::ofstream(corrupt, std::ios::binary) << "BM but nothing that follows makes a bitmap";
+    paths[6] = corrupt;
+    {
+        std::ifstream in(good.entry(0), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string cut = (dir / "cut.jpg").string();
+        std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+        paths.push_back(cut);
+    }
+    CellPicLib lib;
+    lib.replaceAll(paths);
+    return lib;
+}
+
+struct FailureCase {
+    const char* name;
+    unsigned threads;
+    std::uint32_t gridSeed;
+};
+
+class WorkerFailures : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(WorkerFailures, RenderingStopsAtTheSameCellWithTheSameError)
+{
+    const CellPicLib lib = failingLibrary();
+    const Scene& sc = kScenes[0];
+    auto a = test::makeProject(sceneSettings(sc)), b = test::makeProject(sceneSettings(sc));
+    a->projectState = b->projectState = ProjectState::Picture;
+    fillGrid(*a, static_cast<int>(lib.count()), true, GetParam().gridSeed);
+    fillGrid(*b, static_cast<int>(lib.count()), true, GetParam().gridSeed);
+    const Outcome ra = observe([&](auto& obs) { renderMosaic(*a, lib, obs, kReference); });
+    const Outcome rb = observe([&](auto& obs) { renderMosaic(*b, lib, obs, EngineOptions{GetParam().threads, false}); });
+    EXPECT_NE(ra.error, "");
+    expectSameOutcome(ra, rb);
+    EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+    EXPECT_EQ(b->projectState, ProjectState::Picture);
+}
+
+TEST_P(WorkerFailures, AnalysisStopsAtTheSamePhotographWithTheSameError)
+{
+    const CellPicLib lib = failingLibrary();
+    auto a = test::makeProject(), b = test::makeProject();
+    const Outcome ra = observe([&](auto& obs) { analyzeLibrary(*a, lib, obs, kReference); });
+    const Outcome rb = observe([&](auto& obs) { analyzeLibrary(*b, lib, obs, EngineOptions{GetParam().threads, false}); });
+    EXPECT_NE(ra.error, "");
+    expectSameOutcome(ra, rb);
+    EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+}
+
+TEST_P(WorkerFailures, CreationStopsInTheSameStageWithTheSameState)
+{
+    const CellPicLib lib = failingLibrary();
+    auto a = test::makeProject(sceneSettings(kScenes[0])), b = test::makeProject(sceneSettings(kScenes[0]));
+    a->MainImage = b->MainImage = syntheticPhoto(83, 57, 99);
+    const Outcome ra = observe([&](auto& obs) { runCreation(*a, lib, obs, kReference); });
+    const Outcome rb = observe([&](auto& obs) { runCreation(*b, lib, obs, EngineOptions{GetParam().threads, false}); });
+    EXPECT_NE(ra.error, "");
+    expectSameOutcome(ra, rb);
+    EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+    EXPECT_TRUE(sameGrid(a->MosaicGrid, b->MosaicGrid));
+    EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+}
+
+const FailureCase kFailures[] = {
+    {"OneThreadGrid7", 1, 7}, {"TwoThreadsGrid7", 2, 7}, {"TwoThreadsGrid8", 2, 8}, {"FourThreadsGrid9", 4, 9}};
+
+INSTANTIATE_TEST_SUITE_P(Libraries, WorkerFailures, ::testing::ValuesIn(kFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------- tiles
+
+struct TileCase {
+    int srcW, srcH, dstW, dstH;
+};
+
+// The per-picture reduction against the plain shift, mirror and stretch of
+// the whole picture, for every amount that clamps somewhere or nowhere.
+TEST(ReducedPicture, MatchesPlainShiftMirrorAndStretchForEveryAmount)
+{
+    const TileCase sizes[] = {{60, 40, 30, 30}, {12, 9, 30, 30}, {90, 30, 17, 40}, {31, 31, 31, 31},
+                              {64, 4, 8, 16},   {1, 1, 5, 5},     {7, 5, 3, 2},     {101, 67, 1, 1}};
+    const ShiftAmounts amounts[] = {{0, 0, 0},       {255, 255, 255}, {-255, -255, -255}, {41, -3, 0},
+                                    {-100, 100, 7},  {200, -200, 50}, {3, -41, 120},      {1, -1, 254}};
+    std::uint32_t seed = 1;
+    for (const TileCase& c : sizes) {
+        const Picture photo = syntheticPhoto(c.srcW, c.srcH, seed++);
+        const ReducedPicture reduced(photo, Size{c.dstW, c.dstH});
+        ASSERT_TRUE(reduced.usable());
+        ASSERT_TRUE(reduced.mirrorsHorizontally());
+        ASSERT_TRUE(reduced.mirrorsVertically());
+        CellCopies copies;
+        copies.count = 1;
+        copies.copy[0] = CellCopy{Rect{0, 0, c.srcW, c.srcH}, Rect{5, -3, 5 + c.dstW, -3 + c.dstH}};
+        for (const ShiftAmounts& a : amounts)
+            for (int flags = 0; flags < 4; ++flags) {
+                const bool h = flags & 1, v = flags & 2;
+                const CellTile want = renderTileDirect(photo, copies, a, h, v);
+                const CellTile got = renderTile(photo, &reduced, copies, a, h, v);
+                ASSERT_EQ(got.count, 1);
+                EXPECT_EQ(got.piece[0].left, 5);
+                EXPECT_EQ(got.piece[0].top, -3);
+                EXPECT_TRUE(test::samePicture(want.piece[0].pixels, got.piece[0].pixels))
+                    << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH << " amounts " << a.red << ","
+                    << a.green << "," << a.blue << " h " << h << " v " << v;
+            }
+    }
+}
+
+TEST(CellTile, DrawingClipsPiecesToTheMosaic)
+{
+    CellTile tile;
+    tile.count = 1;
+    tile.piece[0].left = -2;
+    tile.piece[0].top = 3;
+    tile.piece[0].pixels = test::coordinatePicture(6, 4);
+    Picture mosaic = test::solidPicture(5, 5, {1, 1, 1});
+    drawTile(tile, mosaic);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const bool inside = x < 4 && y >= 3;
+            const Bgr want = inside ? tile.piece[0].pixels.pixel(x + 2, y - 3) : Bgr{1, 1, 1};
+            EXPECT_EQ(mosaic.pixel(x, y), want) << x << ", " << y;
+        }
+}
+
+} // namespace
+} // namespace tw
