@@ -1,0 +1,343 @@
+#include "cli/cli_commands.h"
+
+#include "engine/options.h"
+#include "engine/pipeline.h"
+#include "library/cell_pic_lib.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "setup/wizard_options.h"
+#include "workspace/project_file.h"
+#include "workspace/usage_lists.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <set>
+
+namespace tw::cli {
+
+namespace {
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool nameBefore(const std::string& a, const std::string& b)
+{
+    std::string la = lowerCase(a), lb = lowerCase(b);
+    return la != lb ? la < lb : a < b;
+}
+
+bool isPictureName(const std::string& name)
+{
+    std::string ext = lowerCase(extensionPart(name));
+    return ext == "bmp" || ext == "jpg" || ext == "jpeg";
+}
+
+// A folder's identity for loop detection; the text itself when the system
+// cannot resolve it.
+std::string folderIdentity(const std::string& folder)
+{
+    std::error_code ec;
+    auto canonical = std::filesystem::canonical(folder, ec);
+    return ec ? folder : canonical.string();
+}
+
+void collectFolder(const std::string& folder, bool recursive, std::set<std::string>& visited,
+                   std::vector<std::string>& paths)
+{
+    if (!visited.insert(folderIdentity(folder)).second)
+        return;
+    std::vector<DirEntry> entries = listDirectory(folder);
+    std::vector<std::string> files, folders;
+    for (const DirEntry& e : entries) {
+        if (e.isHidden)
+            continue;
+        if (e.isRegularFile && isPictureName(e.name))
+            files.push_back(e.name);
+        else if (recursive && e.isDirectory)
+            folders.push_back(e.name);
+    }
+    std::sort(files.begin(), files.end(), nameBefore);
+    std::sort(folders.begin(), folders.end(), nameBefore);
+    for (const std::string& name : files)
+        paths.push_back(joinPath(folder, name));
+    for (const std::string& name : folders)
+        collectFolder(joinPath(folder, name), recursive, visited, paths);
+}
+
+// Needs are rounded up and what is available down, so the refusal never
+// reads as if the two were equal.
+std::string megabytesUp(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
+std::string megabytesDown(std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
+
+std::uint64_t pictureBytes(std::uint64_t width, std::uint64_t height) { return width * height * 3; }
+
+void checkOpenedProject(const tmosaicproject& s, const std::string& path)
+{
+    auto inRange = [](std::int64_t v, std::int64_t lo, std::int64_t hi) { return v >= lo && v <= hi; };
+    const std::int64_t maxDim = Picture::kMaxDimension;
+    bool ok = inRange(s.cellsX, 1, kGridSize) && inRange(s.cellsY, 1, kGridSize) &&
+              inRange(s.cellWidth, 1, maxDim) && inRange(s.cellHeight, 1, maxDim) &&
+              inRange(std::int64_t{s.cellsX} * s.cellWidth, 1, maxDim) &&
+              inRange(std::int64_t{s.cellsY} * s.cellHeight, 1, maxDim) && inRange(s.mosaicWidth, 1, maxDim) &&
+              inRange(s.mosaicHeight, 1, maxDim);
+    if (!ok)
+        throw Error("project \"" + path + "\" holds an unusable mosaic size: " + std::to_string(s.cellsX) + " x " +
+                    std::to_string(s.cellsY) + " cells of " + std::to_string(s.cellWidth) + " x " +
+                    std::to_string(s.cellHeight) + " pixels");
+}
+
+void exportAndReport(const Picture& mosaic, const std::string& outPath, std::ostream& out)
+{
+    std::string written = exportPicture(mosaic, outPath, outputTypeFor(outPath));
+    out << "Mosaic written to " << written << '\n';
+}
+
+} // namespace
+
+std::vector<std::string> listLibraryFolder(const std::string& folder, bool recursive)
+{
+    std::string start = folder;
+    while (start.size() > 1 && start.back() == kPathSeparator)
+        start.pop_back();
+    std::set<std::string> visited;
+    std::vector<std::string> paths;
+    collectFolder(start, recursive, visited, paths);
+    return paths;
+}
+
+void loadLibrary(CellPicLib& library, const std::string& path, bool recursive)
+{
+    if (path.empty()) {
+        library.loadDefaultList();
+        return;
+    }
+    if (directoryExists(path)) {
+        library.replaceAll(listLibraryFolder(path, recursive));
+        return;
+    }
+    if (fileExists(path)) {
+        if (lowerCase(extensionPart(path)) != "il2")
+            throw Error("library \"" + path + "\" is neither a folder nor an image list file (.IL2)");
+        library.readListFile(path);
+        return;
+    }
+    throw Error("library \"" + path + "\" does not exist");
+}
+
+std::uint64_t creationMemoryNeed(const tmosaicproject& s, std::size_t libraryCount, PictureFileType type,
+                                 bool savesProject)
+{
+    auto dim = [](std::int32_t v) { return static_cast<std::uint64_t>(v < 0 ? 0 : v); };
+    std::uint64_t mosaic = pictureBytes(dim(s.mosaicWidth), dim(s.mosaicHeight));
+    std::uint64_t grid = pictureBytes(2 * dim(s.cellsX), 2 * dim(s.cellsY));
+    std::uint64_t tiles = 0;
+    if (s.renderMode != RenderMode::SelfMosaic)
+        tiles = static_cast<std::uint64_t>(libraryCount) * pictureBytes(dim(s.cellWidth), dim(s.cellHeight));
+    // A BMP is encoded whole in memory before it is written; a JPEG's
+    // compressed bytes are a fraction of the picture.
+    std::uint64_t encoded = type == PictureFileType::Bmp ? mosaic + 4 * dim(s.mosaicHeight) + 54 : mosaic / 4;
+    std::uint64_t projectImage = savesProject ? kProjectFixedBytes : 0;
+    return mosaic + grid + tiles + encoded + projectImage;
+}
+
+void checkMosaicFits(const tmosaicproject& s, std::size_t libraryCount, PictureFileType type, bool savesProject,
+                     const MemoryStatus& memory)
+{
+    if (s.mosaicWidth < 1 || s.mosaicHeight < 1 || s.mosaicWidth > Picture::kMaxDimension ||
+        s.mosaicHeight > Picture::kMaxDimension)
+        throw Error("a mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
+                    " pixels is not possible; each side must be 1 to " + std::to_string(Picture::kMaxDimension) +
+                    " pixels");
+    std::uint64_t need = creationMemoryNeed(s, libraryCount, type, savesProject);
+    if (memory.availablePhysical != 0 && need > memory.availablePhysical)
+        throw Error("a mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
+                    " pixels needs about " + megabytesUp(need) + " of memory, but only " +
+                    megabytesDown(memory.availablePhysical) + " is available");
+}
+
+ConsoleObserver::~ConsoleObserver() { finish(); }
+
+void ConsoleObserver::finish() noexcept
+{
+    if (lineOpen_) {
+        out_ << '\n';
+        out_.flush();
+        lineOpen_ = false;
+    }
+}
+
+void ConsoleObserver::setJobLabel(const std::string& text)
+{
+    if (text == label_)
+        return;
+    finish();
+    label_ = text;
+    shown_ = -1;
+    if (terminal_) {
+        redraw();
+    } else {
+        out_ << label_ << '\n';
+        out_.flush();
+        shown_ = 0;
+    }
+}
+
+void ConsoleObserver::setProgress(int value)
+{
+    int v = clampGauge(value);
+    if (terminal_) {
+        if (v != shown_) {
+            shown_ = v;
+            redraw();
+        }
+        return;
+    }
+    // Plain output: only forward, only at a new tenth (the rendering stage
+    // drops the gauge back to 0 at its end, which is not news).
+    int tenth = v / 10;
+    if (tenth > shown_) {
+        shown_ = tenth;
+        out_ << label_ << ' ' << tenth * 10 << "%\n";
+        out_.flush();
+    }
+}
+
+void ConsoleObserver::redraw()
+{
+    constexpr int kBarWidth = 30;
+    int v = shown_ < 0 ? 0 : shown_;
+    int filled = v * kBarWidth / 100;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kBarWidth - filled), '-');
+    std::string percent = std::to_string(v);
+    percent.insert(0, 3 - std::min<std::size_t>(3, percent.size()), ' ');
+    out_ << '\r' << label_ << "  [" << bar << "] " << percent << '%';
+    out_.flush();
+    lineOpen_ = true;
+}
+
+void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& progress, bool terminal)
+{
+    const CreateRequest& request = invocation.create;
+    const PictureFileType type = outputTypeFor(request.outPath);
+
+    auto project = std::make_unique<MosaicProject>();
+    project->viewScale = 1;
+    project->toolMode = ToolMode::Hand;
+
+    CellPicLib library;
+    loadLibrary(library, request.libraryPath, request.recursive);
+    checkLibraryCapacity(library);
+
+    project->mainImagePath = request.mainPath;
+    loadMainImage(*project);
+
+    MemoryStatus memory = queryMemoryStatus();
+    CopyResult copied = copyWizardOptions(*project, request.size, request.options, library.count(), memory);
+    if (project->settings.renderMode != RenderMode::SelfMosaic && library.count() == 0)
+        throw Error(kNotEnoughImagesMessage);
+    checkMosaicFits(project->settings, library.count(), type, !request.projectPath.empty(), memory);
+
+    for (const std::string& line : copied.brief)
+        out << line << '\n';
+    out.flush();
+
+    {
+        ConsoleObserver observer(progress, terminal);
+        runCreation(*project, library, observer, EngineOptions{invocation.threads, false});
+    }
+
+    exportAndReport(project->MosaicImage, request.outPath, out);
+    if (!request.projectPath.empty()) {
+        saveProjectFile(*project, library, request.projectPath);
+        out << "Project saved to " << request.projectPath << '\n';
+    }
+}
+
+void runRender(const Invocation& invocation, std::ostream& out, std::ostream& progress, bool terminal)
+{
+    const RenderRequest& request = invocation.render;
+    const PictureFileType type = outputTypeFor(request.outPath);
+
+    auto project = std::make_unique<MosaicProject>();
+    project->viewScale = 1;
+    project->toolMode = ToolMode::Hand;
+    CellPicLib library;
+    openProjectFile(*project, library, request.projectPath);
+
+    // The record comes from a file: its sizes decide what gets allocated and
+    // which grid cells are read, so they are checked before any drawing.
+    checkOpenedProject(project->settings, request.projectPath);
+    checkMosaicFits(project->settings, library.count(), type, false, queryMemoryStatus());
+
+    {
+        ConsoleObserver observer(progress, terminal);
+        runOpenedProject(*project, library, observer, EngineOptions{invocation.threads, false});
+    }
+    exportAndReport(project->MosaicImage, request.outPath, out);
+}
+
+void runUsage(const Invocation& invocation, std::ostream& out)
+{
+    const UsageRequest& request = invocation.usage;
+    auto project = std::make_unique<MosaicProject>();
+    CellPicLib library;
+    openProjectFile(*project, library, request.projectPath);
+    const tmosaicproject& s = project->settings;
+    // The lists walk cellsX x cellsY cells of the grid; a damaged record must
+    // not send them outside it.
+    if (s.cellsX < 0 || s.cellsY < 0 || s.cellsX > kGridSize || s.cellsY > kGridSize)
+        throw Error("project \"" + request.projectPath + "\" holds an unusable grid of " + std::to_string(s.cellsX) +
+                    " x " + std::to_string(s.cellsY) + " cells");
+
+    std::vector<std::string> names = usageNames(library, !request.fullNames);
+    std::vector<std::string> lines =
+        request.detail ? detailUsageList(*project, names) : simpleUsageList(*project, names);
+    for (const std::string& line : lines)
+        out << line << '\n';
+}
+
+int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal)
+{
+    try {
+        Invocation invocation = parseArguments(args);
+        if (invocation.help) {
+            out << helpText(invocation.command);
+            return 0;
+        }
+        if (invocation.version) {
+            out << "tilewright-cli " << TILEWRIGHT_VERSION << '\n';
+            return 0;
+        }
+        switch (invocation.command) {
+        case Command::Create: runCreate(invocation, out, err, terminal); break;
+        case Command::Render: runRender(invocation, out, err, terminal); break;
+        case Command::Usage: runUsage(invocation, out); break;
+        case Command::None: break;
+        }
+        out.flush();
+        return 0;
+    } catch (const UsageError& e) {
+        err << errorLine(e.what()) << '\n';
+        return 2;
+    } catch (const Error& e) {
+        err << errorLine(e.what()) << '\n';
+        return 1;
+    } catch (const std::bad_alloc&) {
+        err << errorLine("not enough memory for this mosaic") << '\n';
+        return 1;
+    } catch (const std::exception& e) {
+        err << errorLine(e.what()) << '\n';
+        return 1;
+    }
+}
+
+} // namespace tw::cli

@@ -1,0 +1,74 @@
+#pragma once
+// The command line of tilewright-cli: what each subcommand accepts, turned
+// into the same setting structures the New Project wizard fills, plus the
+// help texts. Parsing only looks at the words; files are opened later.
+#include "engine/project.h"
+#include "setup/mosaic_size.h"
+#include "setup/wizard_options.h"
+#include "workspace/export.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tw::cli {
+
+enum class Command { None, Create, Render, Usage };
+
+// Ranges the command line accepts beyond the wizard's: the grid itself holds
+// 800 x 800 cells, so the command line lets the counts go up to that.
+struct CliLimits {
+    static constexpr int cellsMin = 1, cellsMax = kGridSize;
+    static constexpr int threadsMin = 0, threadsMax = 256;
+};
+
+struct CreateRequest {
+    std::string mainPath;
+    std::string outPath;
+    std::string libraryPath;  // folder or image list file; empty: the default list
+    bool recursive = false;
+    SizeFields size;
+    WizardOptions options;
+    std::string projectPath;  // empty: no project file is saved
+};
+
+struct RenderRequest {
+    std::string projectPath;
+    std::string outPath;
+};
+
+struct UsageRequest {
+    std::string projectPath;
+    bool detail = false;
+    bool fullNames = false;
+};
+
+struct Invocation {
+    Command command = Command::None;
+    bool help = false;     // print the help of `command` (overall help for None)
+    bool version = false;
+    unsigned threads = 0;  // 0: one decoding thread per core
+    CreateRequest create;
+    RenderRequest render;
+    UsageRequest usage;
+};
+
+// A malformed command line; the message names the option and the value.
+class UsageError : public std::runtime_error {
+public:
+    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// args are the words after the program name. Throws UsageError.
+Invocation parseArguments(const std::vector<std::string>& args);
+
+// The export format chosen by the output name's extension (.bmp, .jpg,
+// .jpeg in any letter case). Throws UsageError naming the option.
+PictureFileType outputTypeFor(const std::string& path, const std::string& optionName = "--out");
+
+std::string helpText(Command command);
+
+// The one line printed for any failure.
+std::string errorLine(const std::string& message);
+
+} // namespace tw::cli

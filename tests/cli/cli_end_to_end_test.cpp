@@ -1,0 +1,297 @@
+// The real tilewright-cli program, run as a user would, on a tiny library:
+// the files it writes, what it prints and its exit statuses.
+#include "imaging/bmp.h"
+#include "imaging/jpeg.h"
+#include "imaging/load_picture.h"
+#include "platform/files.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tw {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string shellQuote(const std::string& word)
+{
+    std::string q = "'";
+    for (char c : word) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+std::string readText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Runs the program with its error stream captured to a file (it is not a
+// terminal, so progress comes as plain lines).
+RunResult runCli(const std::vector<std::string>& args, const fs::path& scratch)
+{
+    std::string command = shellQuote(TILEWRIGHT_CLI_PROGRAM);
+    for (const std::string& a : args)
+        command += " " + shellQuote(a);
+    const fs::path errFile = scratch / "stderr.txt";
+    command += " 2>" + shellQuote(errFile.string());
+    RunResult result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.out.append(buffer, n);
+    int raw = ::pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    result.err = readText(errFile);
+    return result;
+}
+
+Picture gradientPicture(int w, int h, Bgr from, Bgr to)
+{
+    Picture p(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int t = (x + y) * 255 / (w + h - 2);
+            auto lerp = [t](std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>(a + (b - a) * t / 255); };
+            p.setPixel(x, y, Bgr{lerp(from.b, to.b), lerp(from.g, to.g), lerp(from.r, to.r)});
+        }
+    return p;
+}
+
+class CliEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = test::scratchDir(std::string("cli_e2e_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        library = dir / "library";
+        fs::create_directories(library);
+        for (int i = 0; i < 12; ++i) {
+            Bgr a{static_cast<std::uint8_t>(i * 20), static_cast<std::uint8_t>(255 - i * 20), 90};
+            Bgr b{200, static_cast<std::uint8_t>(i * 15), static_cast<std::uint8_t>(250 - i * 10)};
+            Picture p = gradientPicture(24 + i, 20, a, b);
+            std::string name = "photo" + std::to_string(10 + i);
+            if (i % 3 == 0)
+                saveBmp(p, (library / (name + ".bmp")).string());
+            else
+                saveJpeg(p, (library / (name + ".jpg")).string());
+        }
+        mainPicture = dir / "main.bmp";
+        saveBmp(gradientPicture(80, 60, Bgr{250, 40, 10}, Bgr{10, 200, 240}), mainPicture.string());
+    }
+
+    std::vector<std::string> createArgs(const fs::path& out, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args = {"create", "--main", mainPicture.string(), "--library", library.string(),
+                                         "--cells", "8x8", "--cell-size", "8x8", "--out", out.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    fs::path dir, library, mainPicture;
+};
+
+TEST_F(CliEndToEnd, CreateWritesAPictureOfTheMosaicSize)
+{
+    const fs::path out = dir / "mosaic.bmp";
+    RunResult r = runCli(createArgs(out, {"--cells", "10x6", "--cell-size", "12x9"}), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Picture picture;
+    loadPicture(picture, out.string());
+    EXPECT_EQ(picture.width(), 120);
+    EXPECT_EQ(picture.height(), 54);
+
+    // The brief comes first and the last line names the file written.
+    std::vector<std::string> lines = linesOf(r.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Project Brief");
+    EXPECT_NE(r.out.find("Cell Count : 10 x 6 = 60 Cells\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Image Library 12 Files\n"), std::string::npos) << r.out;
+    EXPECT_EQ(lines.back(), "Mosaic written to " + out.string());
+}
+
+TEST_F(CliEndToEnd, JpegOutputDecodesAtTheMosaicSize)
+{
+    const fs::path out = dir / "mosaic.JPG";
+    RunResult r = runCli(createArgs(out), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Bytes bytes = readWholeFile(out.string());
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xD8);
+    Picture picture;
+    decodeJpeg(bytes.data(), bytes.size(), picture);
+    EXPECT_EQ(picture.width(), 64);
+    EXPECT_EQ(picture.height(), 64);
+}
+
+TEST_F(CliEndToEnd, ProgressIsShortPlainLinesWhenNotOnATerminal)
+{
+    RunResult r = runCli(createArgs(dir / "m.bmp"), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines = linesOf(r.err);
+    for (const char* label : {"Current Job : Mosaic Grid", "Current Job : Cell Pic Lib",
+                              "Current Job : Mosaic Mapping Table", "Current Job : OutPut Final Mosaic Picture",
+                              "Current Job : Mosaic Created"})
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(label)), 1) << label << "\n" << r.err;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    EXPECT_LE(lines.size(), 5u + 4u * 10u);
+}
+
+TEST_F(CliEndToEnd, RenderOfTheSavedProjectGivesTheSameBytes)
+{
+    const fs::path created = dir / "created.bmp", project = dir / "saved.project", rendered = dir / "rendered.bmp";
+    RunResult c = runCli(createArgs(created, {"--project", project.string(), "--stitch", "brick", "--border", "1",
+                                              "--border-color", "FF8000"}),
+                         dir);
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_NE(c.out.find("Project saved to " + project.string() + "\n"), std::string::npos) << c.out;
+    ASSERT_TRUE(fs::exists(project)) << "the name is used exactly as given";
+
+    RunResult r = runCli({"render", project.string(), "--out", rendered.string()}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(linesOf(r.out).back(), "Mosaic written to " + rendered.string());
+    EXPECT_TRUE(readWholeFile(created.string()) == readWholeFile(rendered.string()));
+}
+
+TEST_F(CliEndToEnd, UsageListsAccountForEveryCell)
+{
+    const fs::path project = dir / "u.tw6";
+    ASSERT_EQ(runCli(createArgs(dir / "u.bmp", {"--project", project.string()}), dir).status, 0);
+
+    RunResult simple = runCli({"usage", project.string()}, dir);
+    ASSERT_EQ(simple.status, 0) << simple.err;
+    std::regex simpleLine("^photo\\d\\d\\.(jpg|bmp)Total used time:(\\d+)$");
+    int total = 0;
+    for (const std::string& line : linesOf(simple.out)) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, simpleLine)) << line;
+        total += std::stoi(m[2].str());
+    }
+    EXPECT_EQ(total, 64);
+
+    RunResult detail = runCli({"usage", project.string(), "--detail", "--full-names"}, dir);
+    ASSERT_EQ(detail.status, 0) << detail.err;
+    int positions = 0;
+    for (const std::string& line : linesOf(detail.out)) {
+        EXPECT_EQ(line.rfind(library.string() + "/photo", 0), 0u) << line;
+        EXPECT_NE(line.find(" POSITIONS: "), std::string::npos) << line;
+        for (std::size_t p = line.find(" x:"); p != std::string::npos; p = line.find(" x:", p + 1))
+            ++positions;
+    }
+    EXPECT_EQ(positions, 64);
+}
+
+TEST_F(CliEndToEnd, SelfMosaicNeedsNoLibrary)
+{
+    fs::create_directories(dir / "empty");
+    const fs::path out = dir / "self.bmp";
+    RunResult r = runCli({"create", "--main", mainPicture.string(), "--library", (dir / "empty").string(), "--mode",
+                          "self", "--cells", "6x5", "--cell-size", "8x8", "--out", out.string()},
+                         dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Picture picture;
+    loadPicture(picture, out.string());
+    EXPECT_EQ(picture.width(), 48);
+    EXPECT_EQ(picture.height(), 40);
+}
+
+TEST_F(CliEndToEnd, FailuresExitWithOneLineAndTheRightStatus)
+{
+    // A project file cut short, and one that is not a project at all.
+    const fs::path project = dir / "whole.tw6";
+    ASSERT_EQ(runCli(createArgs(dir / "w.bmp", {"--project", project.string()}), dir).status, 0);
+    Bytes whole = readWholeFile(project.string());
+    const fs::path cut = dir / "cut.tw6", junk = dir / "junk.tw6";
+    writeFileAtomic(cut.string(), whole.data(), 200);
+    writeFileAtomic(junk.string(), std::string("not a project").data(), 13);
+    const fs::path unreadable = dir / "broken.jpg";
+    writeFileAtomic(unreadable.string(), std::string("\xFF\xD8 garbage").data(), 10);
+
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string errorStart;
+    };
+    const std::vector<Row> rows = {
+        {{"create", "--cells", "0x8"}, 2, "tilewright-cli: --cells: columns must be between 1 and 800, got 0"},
+        {{"create", "--main", "m.bmp", "--out", "o.tif"}, 2, "tilewright-cli: --out: "},
+        {{"frobnicate"}, 2, "tilewright-cli: unknown command \"frobnicate\""},
+        {createArgs(dir / "x.bmp", {"--main", (dir / "nothere.bmp").string()}), 1, "tilewright-cli: Cannot open file"},
+        {createArgs(dir / "x.bmp", {"--main", unreadable.string()}), 1, "tilewright-cli: "},
+        {createArgs(dir / "x.bmp", {"--library", (dir / "nolib").string()}), 1, "tilewright-cli: library \""},
+        {createArgs((dir / "no" / "such" / "folder" / "x.bmp")), 1, "tilewright-cli: Cannot create file"},
+        {{"render", cut.string(), "--out", (dir / "r.bmp").string()}, 1, "tilewright-cli: "},
+        {{"render", junk.string(), "--out", (dir / "r.bmp").string()}, 1, "tilewright-cli: "},
+        {{"usage", cut.string()}, 1, "tilewright-cli: "},
+        {{"usage", (dir / "absent.tw6").string()}, 1, "tilewright-cli: Cannot open file"},
+    };
+    for (const Row& row : rows) {
+        std::string joined;
+        for (const std::string& a : row.args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        RunResult r = runCli(row.args, dir);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        // Progress lines may come before the failure; the failure itself is
+        // the one last line.
+        std::vector<std::string> lines = linesOf(r.err);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().rfind(row.errorStart, 0), 0u) << r.err;
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& l) { return l.rfind("tilewright-cli:", 0) == 0; }),
+                  1)
+            << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "r.bmp"));
+    EXPECT_FALSE(fs::exists(dir / "x.bmp"));
+}
+
+TEST_F(CliEndToEnd, HelpPrintsUsageAndSucceeds)
+{
+    RunResult r = runCli({"--help"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: tilewright-cli", 0), 0u);
+    EXPECT_EQ(r.err, "");
+    RunResult c = runCli({"create", "--help"}, dir);
+    EXPECT_EQ(c.status, 0);
+    EXPECT_NE(c.out.find("--border-color"), std::string::npos);
+}
+
+} // namespace
+} // namespace tw
