@@ -1,0 +1,144 @@
+// Library analysis and mosaic rendering: the one-at-a-time reference paths
+// against the worker paths, on 60 camera-sized JPEG photographs and the
+// wizard's default mosaic of 48 x 48 cells of 32 x 32 pixels.
+#include "engine/analysis.h"
+#include "engine/grid.h"
+#include "engine/matching.h"
+#include "engine/rendering.h"
+#include "imaging/jpeg.h"
+#include "library/cell_pic_lib.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr int kPhotos = 60;
+constexpr int kPhotoWidth = 1600, kPhotoHeight = 1200;
+
+// Gradients, soft shapes, grain and a blown-out highlight, so that colour
+// shifts clamp in part of every cell as they do with real photographs.
+tw::Picture photoLike(int w, int h, std::uint32_t seed)
+{
+    tw::Picture p(w, h);
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> noise(-6, 6);
+    const double fa = 5.0 + seed % 7, fb = 3.0 + seed % 5, tint = (seed * 37) % 120;
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = p.row(y);
+        for (int x = 0; x < w; ++x, row += 3) {
+            const double u = double(x) / w, v = double(y) / h;
+            const double blob = 60 * std::sin(u * fa) * std::cos(v * fb);
+            const bool highlight = (u - 0.7) * (u - 0.7) + (v - 0.25) * (v - 0.25) < 0.01;
+            const int b = highlight ? 255 : int(40 + tint + 100 * v + blob) + noise(rng);
+            const int g = highlight ? 255 : int(60 + 90 * u + 0.5 * blob) + noise(rng);
+            const int r = highlight ? 255 : int(170 - tint / 2 - 60 * u + 40 * std::sin((u + v) * 23.0)) + noise(rng);
+            row[0] = std::uint8_t(std::clamp(b, 0, 255));
+            row[1] = std::uint8_t(std::clamp(g, 0, 255));
+            row[2] = std::uint8_t(std::clamp(r, 0, 255));
+        }
+    }
+    return p;
+}
+
+const tw::CellPicLib& benchLibrary()
+{
+    static const tw::CellPicLib lib = [] {
+        const auto dir = std::filesystem::temp_directory_path() / "tilewright-engine-bench";
+        std::filesystem::create_directories(dir);
+        tw::CellPicLib l;
+        for (int i = 0; i < kPhotos; ++i) {
+            const auto path = dir / ("photo-" + std::to_string(i) + ".jpg");
+            if (!std::filesystem::exists(path))
+                tw::saveJpeg(photoLike(kPhotoWidth, kPhotoHeight, 1000 + i), path.string(), 85);
+            l.append(path.string());
+        }
+        return l;
+    }();
+    return lib;
+}
+
+tw::tmosaicproject defaultSettings(tw::RenderMode mode)
+{
+    tw::tmosaicproject s;
+    s.cellsX = s.cellsY = 48;
+    s.cellWidth = s.cellHeight = 32;
+    s.mosaicWidth = s.mosaicHeight = 48 * 32;
+    s.dpi = 72;
+    s.renderMode = mode;
+    s.stitchMode = tw::StitchMode::Loom;
+    s.randomLevel = 4;
+    s.colorEnhance = 50;
+    s.useAllPhotos = 1;
+    s.cropCell = 1;
+    s.allowHFlip = s.allowVFlip = 1;
+    s.repeatRadius = 4;
+    s.maxRepeat = 10;
+    return s;
+}
+
+// A project matched the way a creation matches it, made once per mode.
+const tw::MosaicProject& matchedProject(tw::RenderMode mode)
+{
+    static std::unique_ptr<tw::MosaicProject> projects[2];
+    auto& p = projects[mode == tw::RenderMode::SelfMosaic ? 0 : 1];
+    if (!p) {
+        p = std::make_unique<tw::MosaicProject>();
+        p->settings = defaultSettings(mode);
+        p->MainImage = photoLike(1536, 1536, 7);
+        tw::NullObserver obs;
+        tw::buildGrid(*p, obs);
+        tw::analyzeLibrary(*p, benchLibrary(), obs);
+        tw::matchCells(*p, benchLibrary(), obs);
+    }
+    return *p;
+}
+
+tw::EngineOptions optionsFor(const benchmark::State& state)
+{
+    return state.range(0) ? tw::EngineOptions{0, false} : tw::EngineOptions{0, true};
+}
+
+void BM_AnalyzeLibrary(benchmark::State& state)
+{
+    auto p = std::make_unique<tw::MosaicProject>();
+    p->settings = defaultSettings(tw::RenderMode::Standard);
+    const tw::CellPicLib& lib = benchLibrary();
+    tw::NullObserver obs;
+    for (auto _ : state)
+        tw::analyzeLibrary(*p, lib, obs, optionsFor(state));
+    state.SetLabel(state.range(0) ? "workers" : "reference");
+}
+
+void renderBench(benchmark::State& state, tw::RenderMode mode)
+{
+    auto p = std::make_unique<tw::MosaicProject>();
+    const tw::MosaicProject& matched = matchedProject(mode);
+    p->settings = matched.settings;
+    p->MainImage = matched.MainImage;
+    p->MosaicGrid = matched.MosaicGrid;
+    const tw::CellPicLib& lib = benchLibrary();
+    tw::NullObserver obs;
+    for (auto _ : state)
+        tw::renderMosaic(*p, lib, obs, optionsFor(state));
+    state.SetLabel(state.range(0) ? "workers" : "reference");
+}
+
+void BM_RenderMosaic(benchmark::State& state) { renderBench(state, tw::RenderMode::Standard); }
+void BM_RenderSelfMosaic(benchmark::State& state) { renderBench(state, tw::RenderMode::SelfMosaic); }
+
+// Argument 0: the reference path; 1: the worker path with one thread per core.
+BENCHMARK(BM_AnalyzeLibrary)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_RenderMosaic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_RenderSelfMosaic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+} // namespace
+
+BENCHMARK_MAIN();
