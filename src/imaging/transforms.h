@@ -32,7 +32,12 @@ Size fitSize(int width, int height, int boxWidth, int boxHeight);
 double fitScale(int width, int height, int boxWidth, int boxHeight);
 
 // The centred region of a width x height picture with aspect
-// aspectWidth : aspectHeight (32-bit products; odd excess stays in).
+// aspectWidth : aspectHeight: compare width x aspectHeight with
+// aspectWidth x height; cut (difference div (2 x aspect part)) rows from top
+// and bottom or columns from left and right, so an odd excess stays in. The
+// products are formed in 64 bits: the same result as 32-bit products
+// wherever those do not overflow, and a region inside the picture always.
+// Non-positive sizes or aspect parts give the whole picture.
 Rect aspectCropRect(int width, int height, int aspectWidth, int aspectHeight);
 // target := that region of source. aspectWidth and aspectHeight must be positive.
 void cropToAspect(const Picture& source, Picture& target, int aspectWidth, int aspectHeight);
