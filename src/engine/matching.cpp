@@ -8,6 +8,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 namespace tw {
 
@@ -114,7 +115,32 @@ int pickSmallestOfFour(int d0, int d1, int d2, int d3)
     return k;
 }
 
-bool candidateAllowed(const MosaicProject& project, int x, int y, int p, CheckLevel level)
+namespace {
+
+// Where each photograph has been placed during the matching stage. The stage
+// clears every placed flag first and is the only writer while it runs, so a
+// photograph's list of cells answers the radius test exactly as a scan of the
+// window does, at the cost of the photograph's usage instead of the window's
+// area (up to 201 x 201 cells).
+class PlacementIndex {
+public:
+    explicit PlacementIndex(int n) : cells_(static_cast<std::size_t>(n)) {}
+    void add(int p, int x, int y)
+    {
+        if (p >= 0 && static_cast<std::size_t>(p) < cells_.size())
+            cells_[static_cast<std::size_t>(p)].push_back(CellPos{x, y});
+    }
+    // The cells holding p, or null when p is outside the indexed library.
+    const std::vector<CellPos>* cellsOf(int p) const
+    {
+        return p >= 0 && static_cast<std::size_t>(p) < cells_.size() ? &cells_[static_cast<std::size_t>(p)] : nullptr;
+    }
+
+private:
+    std::vector<std::vector<CellPos>> cells_;
+};
+
+bool allowed(const MosaicProject& project, int x, int y, int p, CheckLevel level, const PlacementIndex* index)
 {
     if (level == CheckLevel::noCheck)
         return true;
@@ -136,6 +162,16 @@ bool candidateAllowed(const MosaicProject& project, int x, int y, int p, CheckLe
     const int x1 = static_cast<int>(std::min<std::int64_t>(cols - 1, x + r));
     const int y0 = static_cast<int>(std::max<std::int64_t>(0, y - r));
     const int y1 = static_cast<int>(std::min<std::int64_t>(rows - 1, y + r));
+    if (x0 > x1 || y0 > y1)
+        return true;
+
+    const std::vector<CellPos>* placedAt = index ? index->cellsOf(p) : nullptr;
+    if (placedAt && static_cast<std::int64_t>(placedAt->size()) < std::int64_t{x1 - x0 + 1} * (y1 - y0 + 1)) {
+        for (const CellPos& c : *placedAt)
+            if (c.x >= x0 && c.x <= x1 && c.y >= y0 && c.y <= y1)
+                return false;
+        return true;
+    }
     for (int cx = x0; cx <= x1; ++cx) {
         const MosaicCell* column = &project.MosaicGrid.at(cx, 0);
         for (int cy = y0; cy <= y1; ++cy)
@@ -145,8 +181,8 @@ bool candidateAllowed(const MosaicProject& project, int x, int y, int p, CheckLe
     return true;
 }
 
-int chooseLibraryPicture(MosaicProject& project, int libraryCount, int x, int y, const CellSample& sample,
-                         CheckLevel level)
+int choose(MosaicProject& project, int libraryCount, int x, int y, const CellSample& sample, CheckLevel level,
+           const PlacementIndex* index)
 {
     const int n = usableCount(libraryCount);
     const int enhance = project.settings.colorEnhance;
@@ -170,8 +206,8 @@ int chooseLibraryPicture(MosaicProject& project, int libraryCount, int x, int y,
                 worst = i;
         // The allowance test has no side effects, so testing it only for a
         // candidate that would be kept gives the same slots with far fewer
-        // radius scans.
-        if (d < slots[worst].distance && candidateAllowed(project, x, y, j, level))
+        // radius tests.
+        if (d < slots[worst].distance && allowed(project, x, y, j, level, index))
             slots[worst] = Slot{d, j};
     }
 
@@ -189,7 +225,7 @@ int chooseLibraryPicture(MosaicProject& project, int libraryCount, int x, int y,
     return r < kSlots ? slots[r].index : -1;
 }
 
-CellPos bestFreeCellFor(MosaicProject& project, int p)
+CellPos bestFreeCell(MosaicProject& project, int p, const PlacementIndex* index)
 {
     const tmosaicproject& s = project.settings;
     const int t = cellCount(s);
@@ -207,12 +243,30 @@ CellPos bestFreeCellFor(MosaicProject& project, int p)
         if (project.MosaicGrid.at(x, y).placed)
             continue;  // fullCheck refuses it; skip the sampling
         const int d = plainDistance(signature, readCellSample(project, x, y), 0);
-        if (d < bestDistance && candidateAllowed(project, x, y, p, CheckLevel::fullCheck)) {
+        if (d < bestDistance && allowed(project, x, y, p, CheckLevel::fullCheck, index)) {
             bestDistance = d;
             best = CellPos{x, y};
         }
     }
     return best;
+}
+
+} // namespace
+
+bool candidateAllowed(const MosaicProject& project, int x, int y, int p, CheckLevel level)
+{
+    return allowed(project, x, y, p, level, nullptr);
+}
+
+int chooseLibraryPicture(MosaicProject& project, int libraryCount, int x, int y, const CellSample& sample,
+                         CheckLevel level)
+{
+    return choose(project, libraryCount, x, y, sample, level, nullptr);
+}
+
+CellPos bestFreeCellFor(MosaicProject& project, int p)
+{
+    return bestFreeCell(project, p, nullptr);
 }
 
 void placePicture(MosaicProject& project, int p, int x, int y)
@@ -259,7 +313,7 @@ void matchSelfMosaic(MosaicProject& project)
 
 // One visiting pass: T steps, each from a random cell to the first free one
 // at or after it in row-major order.
-void visitCells(MosaicProject& project, int n, int t, CheckLevel level, int& placedCount,
+void visitCells(MosaicProject& project, int n, int t, CheckLevel level, int& placedCount, PlacementIndex& index,
                 ProgressObserver& observer)
 {
     if (t <= 0)
@@ -280,9 +334,10 @@ void visitCells(MosaicProject& project, int n, int t, CheckLevel level, int& pla
         if (project.MosaicGrid.at(x, y).placed)
             continue;
         const CellSample b = readCellSample(project, x, y);
-        const int p = chooseLibraryPicture(project, n, x, y, b, level);
+        const int p = choose(project, n, x, y, b, level, &index);
         if (p >= 0) {
             placePicture(project, p, x, y);
+            index.add(p, x, y);
             ++placedCount;
         }
         observer.setProgress(static_cast<int>(std::int64_t{placedCount} * 100 / t));
@@ -295,6 +350,7 @@ void matchStandard(MosaicProject& project, int n, ProgressObserver& observer)
     tmosaicproject& s = project.settings;
     const int t = cellCount(s);
     int placedCount = 0;
+    PlacementIndex index(n);
 
     bool useAllPass = s.useAllPhotos != 0;
     if (t < n) {
@@ -304,12 +360,13 @@ void matchStandard(MosaicProject& project, int n, ProgressObserver& observer)
 
     if (useAllPass) {
         for (int p = 0; p < n; ++p) {
-            const CellPos cell = bestFreeCellFor(project, p);
+            const CellPos cell = bestFreeCell(project, p, &index);
             // No cell can be found only when the repeat limit refuses every
             // photograph (a maximum below 1 from a file); the photograph then
             // waits for the fill pass like any other.
             if (cell.x >= 0) {
                 placePicture(project, p, cell.x, cell.y);
+                index.add(p, cell.x, cell.y);
                 ++placedCount;
             }
             observer.setProgress(t > 0 ? static_cast<int>(std::int64_t{placedCount} * 100 / t) : 0);
@@ -317,9 +374,9 @@ void matchStandard(MosaicProject& project, int n, ProgressObserver& observer)
         }
     }
 
-    visitCells(project, n, t, CheckLevel::fullCheck, placedCount, observer);
+    visitCells(project, n, t, CheckLevel::fullCheck, placedCount, index, observer);
     if (placedCount < t)
-        visitCells(project, n, t, CheckLevel::noCheck, placedCount, observer);
+        visitCells(project, n, t, CheckLevel::noCheck, placedCount, index, observer);
 }
 
 } // namespace

@@ -646,7 +646,7 @@ TEST(MatchCells, SameAsThePlainAlgorithmOverManySettings)
         tmosaicproject s = test::gridSettings(3 + seed % 6, 2 + seed % 5);
         s.randomLevel = 1 + seed % 8;
         s.colorEnhance = (seed * 35) % 105;
-        s.repeatRadius = seed % 4;
+        s.repeatRadius = seed % 7;
         s.limitRepeat = seed % 3 != 0;
         s.maxRepeat = 1 + seed % 3;
         s.useAllPhotos = seed % 2;
