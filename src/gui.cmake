@@ -1,1 +1,43 @@
-# The desktop program joins here.
+# The desktop program. Every subsystem keeps its window files beside its
+# core files; they are gathered here into one library of windows (which the
+# window tests link as well) and the `tilewright` executable on top of it.
+find_package(Qt6 REQUIRED COMPONENTS Widgets PrintSupport Test)
+
+# Window files, grouped by subsystem. A subsystem's windows join by adding
+# their files to its list.
+set(TILEWRIGHT_PLATFORM_WINDOW_FILES
+  platform/platform.h
+  platform/qt_platform.h platform/qt_platform.cpp
+)
+set(TILEWRIGHT_LIBRARY_WINDOW_FILES)
+set(TILEWRIGHT_SETUP_WINDOW_FILES)
+set(TILEWRIGHT_WORKSPACE_WINDOW_FILES
+  workspace/product.h
+  workspace/app_context.h workspace/app_context.cpp
+  workspace/picture_box.h workspace/picture_box.cpp
+  workspace/tool_glyphs.h workspace/tool_glyphs.cpp
+  workspace/mosaic_view.h workspace/mosaic_view.cpp
+  workspace/main_window.h workspace/main_window.cpp
+  workspace/overview_window.h workspace/overview_window.cpp
+  workspace/usage_window.h workspace/usage_window.cpp
+  workspace/about_window.h workspace/about_window.cpp
+  workspace/program_windows.h workspace/program_windows.cpp
+)
+set(TILEWRIGHT_PRINTING_WINDOW_FILES)
+
+add_library(tilewright_windows STATIC
+  ${TILEWRIGHT_PLATFORM_WINDOW_FILES}
+  ${TILEWRIGHT_LIBRARY_WINDOW_FILES}
+  ${TILEWRIGHT_SETUP_WINDOW_FILES}
+  ${TILEWRIGHT_WORKSPACE_WINDOW_FILES}
+  ${TILEWRIGHT_PRINTING_WINDOW_FILES}
+)
+set_target_properties(tilewright_windows PROPERTIES AUTOMOC ON)
+target_include_directories(tilewright_windows PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_compile_definitions(tilewright_windows PUBLIC
+  TILEWRIGHT_VERSION="${PROJECT_VERSION}")
+target_link_libraries(tilewright_windows PUBLIC tilewright_core Qt6::Widgets Qt6::PrintSupport)
+
+add_executable(tilewright workspace/gui_main.cpp)
+set_target_properties(tilewright PROPERTIES AUTOMOC ON)
+target_link_libraries(tilewright PRIVATE tilewright_windows)

@@ -1,0 +1,74 @@
+#pragma once
+// What the windows ask of the desktop: file dialogs, message boxes, the
+// colour dialog, opening a document or web address with the desktop's
+// associated program, and the physical memory figures. The program uses the
+// Qt implementation (qt_platform.h); window tests use a scripted one, so no
+// test ever waits for a modal dialog.
+#include "platform/memory.h"
+#include "platform/prompts.h"
+
+#include <QColor>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace tw {
+
+struct FileDialogRequest {
+    QString title;
+    QStringList filters;         // Qt name filters, e.g. "Bitmaps (*.bmp)"
+    int filterIndex = 0;         // the filter selected when the dialog opens, from 0
+    QString fileName;            // the name offered when the dialog opens
+    QString defaultSuffix;       // added as ".suffix" to a name chosen without extension
+    bool confirmOverwrite = false;  // save dialogs: ask before replacing an existing file
+};
+
+struct FileDialogResult {
+    QString path;         // with the default suffix already applied
+    int filterIndex = 0;  // the filter selected when the user confirmed, from 0
+};
+
+class Platform : public Prompts {
+public:
+    // Parent of the dialogs and message boxes that have no window of their own.
+    virtual void setDialogParent(QWidget* parent) = 0;
+
+    // An empty optional means the user cancelled.
+    virtual std::optional<FileDialogResult> openFileDialog(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual std::optional<FileDialogResult> saveFileDialog(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual std::optional<QColor> colorDialog(QWidget* parent, const QColor& initial) = 0;
+
+    // Asks the desktop to open a document or web address; the outcome is not
+    // reported.
+    virtual void openWithDesktop(const QUrl& address) = 0;
+
+    virtual MemoryStatus memoryStatus() = 0;
+};
+
+// The name a save dialog with a default suffix hands back: ".suffix" appended
+// when the file name part has no extension, otherwise the name unchanged.
+inline QString withDefaultSuffix(const QString& path, const QString& suffix)
+{
+    if (suffix.isEmpty() || path.isEmpty())
+        return path;
+    const QString name = path.section(QLatin1Char('/'), -1);
+    if (name.contains(QLatin1Char('.')))
+        return path;
+    return path + QLatin1Char('.') + suffix;
+}
+
+// Paths and texts cross between the windows (QString) and the core (8-bit
+// text) in the system's file-name encoding.
+inline std::string toCoreText(const QString& text) { return QFile::encodeName(text).toStdString(); }
+inline QString fromCoreText(const std::string& text)
+{
+    return QFile::decodeName(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+} // namespace tw

@@ -1,0 +1,91 @@
+#include "platform/qt_platform.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tw {
+
+namespace {
+
+QMessageBox::Icon iconForCaption(const QString& caption)
+{
+    if (caption == QLatin1String("Error"))
+        return QMessageBox::Critical;
+    if (caption == QLatin1String("Caution"))
+        return QMessageBox::Warning;
+    return QMessageBox::Information;
+}
+
+} // namespace
+
+void QtPlatform::setDialogParent(QWidget* parent) { dialogParent_ = parent; }
+
+QWidget* QtPlatform::parentFor(QWidget* parent) const { return parent ? parent : dialogParent_.data(); }
+
+void QtPlatform::showMessage(const std::string& text, const std::string& caption)
+{
+    const QString title = fromCoreText(caption);
+    QMessageBox box(iconForCaption(title), title, fromCoreText(text), QMessageBox::Ok, parentFor(nullptr));
+    box.exec();
+}
+
+Confirmation QtPlatform::confirm(const std::string& text, const std::string& caption)
+{
+    const QString title = fromCoreText(caption);
+    QMessageBox box(iconForCaption(title), title, fromCoreText(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    parentFor(nullptr));
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok ? Confirmation::Ok : Confirmation::Cancel;
+}
+
+std::optional<FileDialogResult> QtPlatform::runFileDialog(QWidget* parent, const FileDialogRequest& request,
+                                                          bool save)
+{
+    QFileDialog dialog(parentFor(parent), request.title);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Open dialogs accept any typed name: the commands decide what a missing
+    // file means.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(request.filters);
+    if (request.filterIndex >= 0 && request.filterIndex < request.filters.size())
+        dialog.selectNameFilter(request.filters.at(request.filterIndex));
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return std::nullopt;
+    FileDialogResult result;
+    result.path = withDefaultSuffix(files.first(), request.defaultSuffix);
+    result.filterIndex = std::max<qsizetype>(0, request.filters.indexOf(dialog.selectedNameFilter()));
+    return result;
+}
+
+std::optional<FileDialogResult> QtPlatform::openFileDialog(QWidget* parent, const FileDialogRequest& request)
+{
+    return runFileDialog(parent, request, false);
+}
+
+std::optional<FileDialogResult> QtPlatform::saveFileDialog(QWidget* parent, const FileDialogRequest& request)
+{
+    return runFileDialog(parent, request, true);
+}
+
+std::optional<QColor> QtPlatform::colorDialog(QWidget* parent, const QColor& initial)
+{
+    const QColor chosen = QColorDialog::getColor(initial, parentFor(parent));
+    if (!chosen.isValid())
+        return std::nullopt;
+    return chosen;
+}
+
+void QtPlatform::openWithDesktop(const QUrl& address) { QDesktopServices::openUrl(address); }
+
+MemoryStatus QtPlatform::memoryStatus() { return queryMemoryStatus(); }
+
+} // namespace tw

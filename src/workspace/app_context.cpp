@@ -1,0 +1,54 @@
+#include "workspace/app_context.h"
+
+#include "platform/errors.h"
+#include "platform/platform.h"
+
+#include <exception>
+#include <new>
+
+namespace tw {
+
+AppContext::AppContext(Platform& platform, QObject* parent)
+    : QObject(parent), platform_(platform), project_(std::make_unique<MosaicProject>())
+{
+}
+
+AppContext::~AppContext() = default;
+
+bool AppContext::guarded(const std::function<void()>& handler)
+{
+    std::string text;
+    try {
+        handler();
+        return true;
+    } catch (const Error& e) {
+        text = e.what();
+    } catch (const std::bad_alloc&) {
+        text = "Out of memory";
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (...) {
+        text = "Unknown error";
+    }
+    platform_.showMessage(messageWithFullStop(text), "Error");
+    return false;
+}
+
+void AppContext::enterBusy()
+{
+    if (++busyDepth_ == 1)
+        Q_EMIT busyChanged(true);
+}
+
+void AppContext::leaveBusy() noexcept
+{
+    if (--busyDepth_ == 0) {
+        // A slot that throws here must not escape a destructor.
+        try {
+            Q_EMIT busyChanged(false);
+        } catch (...) {
+        }
+    }
+}
+
+} // namespace tw

@@ -1,0 +1,614 @@
+#include "workspace/main_window.h"
+
+#include "engine/observer.h"
+#include "engine/pipeline.h"
+#include "imaging/load_picture.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "workspace/about_window.h"
+#include "workspace/app_context.h"
+#include "workspace/export.h"
+#include "workspace/mosaic_view.h"
+#include "workspace/overview_window.h"
+#include "workspace/picture_box.h"
+#include "workspace/product.h"
+#include "workspace/project_file.h"
+#include "workspace/tool_glyphs.h"
+#include "workspace/usage_window.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace tw {
+
+namespace {
+
+// Writes the stages' job texts and gauge values into the main window and
+// lets pending window messages run between units of work.
+class JobObserver final : public ProgressObserver {
+public:
+    JobObserver(QLabel& label, QProgressBar& gauge) : label_(label), gauge_(gauge) {}
+    void setJobLabel(const std::string& text) override { label_.setText(QString::fromStdString(text)); }
+    void setProgress(int value) override { gauge_.setValue(clampGauge(value)); }
+    void pump() override { QCoreApplication::processEvents(); }
+
+private:
+    QLabel& label_;
+    QProgressBar& gauge_;
+};
+
+const QString kProjectFilter = QStringLiteral("*.tw6 (*.tw6)");
+const QStringList kPictureSaveFilters = {QStringLiteral("Bitmaps (*.bmp)"),
+                                         QStringLiteral("JPEG Image File (*.jpg)")};
+const QStringList kPictureOpenFilters = {
+    QStringLiteral("Pictures (*.bmp *.jpg *.jpeg *.BMP *.JPG *.JPEG)"),
+    QStringLiteral("Bitmaps (*.bmp *.BMP)"),
+    QStringLiteral("JPEG Image File (*.jpg *.jpeg *.JPG *.JPEG)"),
+    QStringLiteral("All files (*)"),
+};
+
+QFrame* makeSeparator(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+} // namespace
+
+MainWindow::MainWindow(AppContext& context, QWidget* parent) : QMainWindow(parent), context_(context)
+{
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(mainWindowCaption());
+    createActions();
+    createMenus();
+    createToolBar();
+    createWorkArea();
+    createStatusLine();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel1_);
+    layout->addWidget(workpanel_, 1);
+    layout->addWidget(Panel2_);
+    setCentralWidget(central);
+
+    resize(637, 480);
+    if (QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    connect(&context_, &AppContext::busyChanged, this, &MainWindow::updateActions);
+    FormCreate();
+    updateActions();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createActions()
+{
+    using Slot = void (MainWindow::*)();
+    auto make = [this](const char* name, const QString& caption, Slot slot) {
+        auto* action = new QAction(caption, this);
+        action->setObjectName(QLatin1String(name));
+        if (slot)
+            connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    NewProject1_ = make("NewProject1", QStringLiteral("New Project"), Slot{});
+    NewProject1_->setShortcut(QKeySequence::New);
+    OpenPicture1_ = make("OpenPicture1", QStringLiteral("Open Picture"), &MainWindow::OpenPicture1Click);
+    LoadProject1_ = make("LoadProject1", QStringLiteral("Open Mosaic Project"), &MainWindow::sbopprjClick);
+    LoadProject1_->setShortcut(QKeySequence::Open);
+    SavePicture1_ = make("SavePicture1", QStringLiteral("Save Picture"), &MainWindow::sbsvpicClick);
+    SaveProject1_ = make("SaveProject1", QStringLiteral("Save Mosaic Project"), &MainWindow::sbsvprjClick);
+    SaveProject1_->setShortcut(QKeySequence::Save);
+    Print1_ = make("Print1", QStringLiteral("Print"), Slot{});
+    Print1_->setShortcut(QKeySequence::Print);
+    Exit1_ = make("Exit1", QStringLiteral("Exit"), &MainWindow::Exit1Click);
+    Exit1_->setShortcut(QKeySequence::Quit);
+    OverView1_ = make("OverView1", QStringLiteral("OverView"), &MainWindow::sboverviewClick);
+    CellStats1_ = make("CellStats1", QStringLiteral("Cell Stats"), &MainWindow::SBstatClick);
+    ImageLib1_ = make("ImageLib1", QStringLiteral("Image Lib    "), Slot{});
+    TilewrightHelp1_ = make("TilewrightHelp1", QStringLiteral("Tilewright Help"), &MainWindow::sbhelpClick);
+    TilewrightHelp1_->setShortcut(QKeySequence::HelpContents);
+    TilewrightHomePage1_ =
+        make("TilewrightHomePage1", QStringLiteral("Tilewright Home Page"), &MainWindow::TilewrightHomePage1Click);
+    TilewrightSupportForum1_ = make("TilewrightSupportForum1", QStringLiteral("Tilewright  Forum"),
+                                    &MainWindow::TilewrightSupportForum1Click);
+    CheckUpdate1_ = make("CheckUpdate1", QStringLiteral("Check Update"), &MainWindow::CheckUpdate1Click);
+    About2_ = make("About2", QStringLiteral("About"), &MainWindow::About2Click);
+}
+
+void MainWindow::createMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    QMenu* project = bar->addMenu(QStringLiteral("  Project    "));
+    project->setObjectName(QStringLiteral("Project1"));
+    project->addAction(NewProject1_);
+    project->addAction(OpenPicture1_);
+    project->addAction(LoadProject1_);
+    project->addSeparator();
+    project->addAction(SavePicture1_);
+    project->addAction(SaveProject1_);
+    project->addSeparator();
+    project->addAction(Print1_);
+    project->addSeparator();
+    project->addAction(Exit1_);
+
+    QMenu* tools = bar->addMenu(QStringLiteral("Tools    "));
+    tools->setObjectName(QStringLiteral("ools1"));
+    tools->addAction(OverView1_);
+    tools->addAction(CellStats1_);
+
+    // The library menu has no items: its title itself is the command.
+    bar->addAction(ImageLib1_);
+
+    QMenu* help = bar->addMenu(QStringLiteral("Help    "));
+    help->setObjectName(QStringLiteral("About1"));
+    help->addAction(TilewrightHelp1_);
+    help->addSeparator();
+    help->addAction(TilewrightHomePage1_);
+    help->addAction(TilewrightSupportForum1_);
+    help->addAction(CheckUpdate1_);
+    help->addSeparator();
+    help->addAction(About2_);
+}
+
+QToolButton* MainWindow::addToolButton(const char* name, const QString& caption, const QIcon& icon)
+{
+    auto* button = new QToolButton(Panel1_);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setIcon(icon);
+    button->setIconSize(QSize(22, 22));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    QFont small = button->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    button->setFont(small);
+    return button;
+}
+
+void MainWindow::createToolBar()
+{
+    Panel1_ = new QFrame(this);
+    Panel1_->setObjectName(QStringLiteral("Panel1"));
+    Panel1_->setFixedHeight(67);
+    // A narrow window cuts the toolbar off at the right instead of growing.
+    Panel1_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
+    sbnewprj_ = addToolButton("sbnewprj", QStringLiteral("New"), toolGlyph(Glyph::NewProject));
+    sbopprj_ = addToolButton("sbopprj", QStringLiteral("Load"), toolGlyph(Glyph::LoadProject));
+    sbsvprj_ = addToolButton("sbsvprj", QStringLiteral("Save"), toolGlyph(Glyph::SaveProject));
+    sbsvpic_ = addToolButton("sbsvpic", QStringLiteral("Save Picture"), toolGlyph(Glyph::SavePicture));
+    sbprint_ = addToolButton("sbprint", QStringLiteral("Print"), toolGlyph(Glyph::Print));
+    sbhand1_ = addToolButton("sbhand1", QStringLiteral("Hand"), toolGlyph(Glyph::Hand));
+    sbhand2_ = addToolButton("sbhand2", QStringLiteral("Change Cell"), toolGlyph(Glyph::ChangeCell));
+    sbhand3_ = addToolButton("sbhand3", QStringLiteral("Free Cell Pen"), toolGlyph(Glyph::FreeCellPen));
+    SpeedButton9_ = addToolButton("SpeedButton9", QStringLiteral("Resize"), toolGlyph(Glyph::Resize));
+    SBstat_ = addToolButton("SBstat", QStringLiteral("Stats"), toolGlyph(Glyph::Stats));
+    sboverview_ = addToolButton("sboverview", QStringLiteral("Overview"), toolGlyph(Glyph::Overview));
+    sbhelp_ = addToolButton("sbhelp", QStringLiteral("Help"), toolGlyph(Glyph::Help));
+    sbzoomin_ = addToolButton("sbzoomin", QStringLiteral("zin"), toolGlyph(Glyph::ZoomIn));
+    sbzoomout_ = addToolButton("sbzoomout", QStringLiteral("zot"), toolGlyph(Glyph::ZoomOut));
+
+    toolGroup_ = new QButtonGroup(this);
+    toolGroup_->setExclusive(true);
+    for (QToolButton* tool : {sbhand1_, sbhand2_, sbhand3_}) {
+        tool->setCheckable(true);
+        toolGroup_->addButton(tool);
+        connect(tool, &QToolButton::clicked, this, &MainWindow::sbhand1Click);
+    }
+    sbhand1_->setChecked(true);
+    sbhand3_->setEnabled(false);
+    SpeedButton9_->setEnabled(false);
+    sbzoomin_->setEnabled(false);
+    sbzoomin_->setVisible(false);
+    sbzoomout_->setEnabled(false);
+    sbzoomout_->setVisible(false);
+
+    connect(sbopprj_, &QToolButton::clicked, this, &MainWindow::sbopprjClick);
+    connect(sbsvprj_, &QToolButton::clicked, this, &MainWindow::sbsvprjClick);
+    connect(sbsvpic_, &QToolButton::clicked, this, &MainWindow::sbsvpicClick);
+    connect(SBstat_, &QToolButton::clicked, this, &MainWindow::SBstatClick);
+    connect(sboverview_, &QToolButton::clicked, this, &MainWindow::sboverviewClick);
+    connect(sbhelp_, &QToolButton::clicked, this, &MainWindow::sbhelpClick);
+    connect(sbzoomin_, &QToolButton::clicked, this, &MainWindow::sbzoominClick);
+    connect(sbzoomout_, &QToolButton::clicked, this, &MainWindow::sbzoomoutClick);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(0);
+    for (QToolButton* b : {sbnewprj_, sbopprj_, sbsvprj_, sbsvpic_, sbprint_})
+        buttons->addWidget(b);
+    buttons->addWidget(makeSeparator(Panel1_));
+    for (QToolButton* b : {sbhand1_, sbhand2_, sbhand3_, SpeedButton9_, SBstat_})
+        buttons->addWidget(b);
+    buttons->addWidget(makeSeparator(Panel1_));
+    buttons->addWidget(sboverview_);
+    buttons->addWidget(makeSeparator(Panel1_));
+    buttons->addWidget(sbhelp_);
+    buttons->addWidget(sbzoomin_);
+    buttons->addWidget(sbzoomout_);
+    buttons->addStretch(1);
+
+    LBJOB_ = new QLabel(QString::fromStdString(kJobNone), Panel1_);
+    LBJOB_->setObjectName(QStringLiteral("LBJOB"));
+    LBJOB_->setMinimumWidth(230);
+    TWprogress_ = new QProgressBar(Panel1_);
+    TWprogress_->setObjectName(QStringLiteral("TWprogress"));
+    TWprogress_->setRange(0, 100);
+    TWprogress_->setValue(0);
+    TWprogress_->setTextVisible(false);
+    TWprogress_->setFixedWidth(345);
+    TWprogress_->setFixedHeight(12);
+
+    auto* job = new QHBoxLayout;
+    job->setContentsMargins(6, 0, 0, 0);
+    job->setSpacing(8);
+    job->addWidget(LBJOB_);
+    job->addWidget(TWprogress_);
+    job->addStretch(1);
+
+    auto* layout = new QVBoxLayout(Panel1_);
+    layout->setContentsMargins(2, 1, 2, 2);
+    layout->setSpacing(1);
+    layout->addLayout(buttons);
+    layout->addLayout(job);
+}
+
+void MainWindow::createWorkArea()
+{
+    workpanel_ = new QFrame(this);
+    workpanel_->setObjectName(QStringLiteral("workpanel"));
+    workpanel_->setAutoFillBackground(true);
+    QPalette shadow = workpanel_->palette();
+    shadow.setColor(QPalette::Window, shadow.color(QPalette::Dark));
+    workpanel_->setPalette(shadow);
+    workpanel_->installEventFilter(this);
+
+    img1_ = new PictureBox(workpanel_);
+    img1_->setObjectName(QStringLiteral("img1"));
+    img1_->setCursor(Qt::PointingHandCursor);
+    connect(img1_, &PictureBox::mousePressed, this, &MainWindow::img1MouseDown);
+    connect(img1_, &PictureBox::mouseReleased, this, &MainWindow::img1MouseUp);
+
+    auto* layout = new QVBoxLayout(workpanel_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(img1_);
+}
+
+void MainWindow::createStatusLine()
+{
+    Panel2_ = new QFrame(this);
+    Panel2_->setObjectName(QStringLiteral("Panel2"));
+    Panel2_->setFixedHeight(26);
+    Panel2_->setFrameShape(QFrame::StyledPanel);
+    Label1_ = new QLabel(QStringLiteral("Scale :100%"), Panel2_);
+    Label1_->setObjectName(QStringLiteral("Label1"));
+    auto* layout = new QHBoxLayout(Panel2_);
+    layout->setContentsMargins(6, 0, 6, 0);
+    layout->addWidget(Label1_);
+    layout->addStretch(1);
+}
+
+void MainWindow::updateActions()
+{
+    const bool idle = !context_.isBusy();
+    // New Project, Print and the library manager have no window in this
+    // program; their commands are shown but cannot be used.
+    for (QAction* a : {NewProject1_, Print1_, ImageLib1_})
+        a->setEnabled(false);
+    sbnewprj_->setEnabled(false);
+    sbprint_->setEnabled(false);
+
+    // Nothing may open, load or rewrite the project while a creation or an
+    // opening is running underneath the window messages.
+    sbopprj_->setEnabled(idle);
+    LoadProject1_->setEnabled(idle);
+    OpenPicture1_->setEnabled(idle);
+    sbsvprj_->setEnabled(idle);
+    SaveProject1_->setEnabled(idle);
+}
+
+void MainWindow::FormCreate()
+{
+    const MemoryStatus memory = context_.platform().memoryStatus();
+    context_.project().physMemTotal = memory.totalPhysical;
+    context_.project().physMemAvail = memory.availablePhysical;
+}
+
+void MainWindow::FormShow()
+{
+    context_.guarded([this] { initEngine(context_.project(), context_.library()); });
+}
+
+void MainWindow::FormResize()
+{
+    context_.guarded([this] { repaintView(); });
+}
+
+void MainWindow::FormClose()
+{
+    if (overview_)
+        overview_->close();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == workpanel_ && event->type() == QEvent::Resize)
+        FormResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::repaintView()
+{
+    MosaicProject& project = context_.project();
+    const Picture& mosaic = project.MosaicImage;
+    if (std::int64_t{mosaic.width()} * mosaic.height() <= 0)
+        return;
+    const QSize box = workpanel_->contentsRect().size();
+    drawView(project, mosaic, img1_->picture(), box.width(), box.height());
+    Label1_->setText(QString::fromStdString(scaleLabelText(project)));
+    img1_->pictureChanged();
+    if (overview_ && overview_->isVisible())
+        overview_->redrawOverview();
+}
+
+void MainWindow::showOverviewIfHidden()
+{
+    if (!overview_ || overview_->isVisible())
+        return;
+    overview_->show();
+    overview_->raise();
+    overview_->redrawOverview();
+}
+
+void MainWindow::showFinishedMosaic()
+{
+    MosaicProject& project = context_.project();
+    project.viewOffsetX = 0;
+    project.viewOffsetY = 0;
+    repaintView();
+    showOverviewIfHidden();
+}
+
+bool MainWindow::startCreation()
+{
+    if (context_.isBusy())
+        return false;
+    return context_.guarded([this] {
+        BusyScope busy(context_);
+        JobObserver observer(*LBJOB_, *TWprogress_);
+        runCreation(context_.project(), context_.library(), observer);
+        showFinishedMosaic();
+    });
+}
+
+void MainWindow::sbopprjClick()
+{
+    if (context_.isBusy())
+        return;
+    context_.guarded([this] {
+        FileDialogRequest request;
+        request.title = QStringLiteral("Open Mosaic Project");
+        request.filters = {kProjectFilter};
+        const auto chosen = context_.platform().openFileDialog(this, request);
+        if (!chosen)
+            return;
+        const std::string path = toCoreText(chosen->path);
+        if (!fileExists(path))
+            return;
+        BusyScope busy(context_);
+        JobObserver observer(*LBJOB_, *TWprogress_);
+        openProjectFile(context_.project(), context_.library(), path);
+        runOpenedProject(context_.project(), context_.library(), observer);
+        showFinishedMosaic();
+    });
+}
+
+void MainWindow::sbsvprjClick()
+{
+    if (context_.isBusy())
+        return;
+    context_.guarded([this] {
+        // The file image is built first: its record carries the two block
+        // lengths even when the user then cancels.
+        const Bytes image = buildProjectFile(context_.project(), context_.library());
+        FileDialogRequest request;
+        request.title = QStringLiteral("Save Mosaic Project");
+        request.filters = {kProjectFilter};
+        const auto chosen = context_.platform().saveFileDialog(this, request);
+        if (!chosen)
+            return;
+        writeFileAtomic(toCoreText(chosen->path), image);
+    });
+}
+
+void MainWindow::sbsvpicClick()
+{
+    context_.guarded([this] {
+        FileDialogRequest request;
+        request.title = QStringLiteral("Save Picture");
+        request.filters = kPictureSaveFilters;
+        request.filterIndex = lastPictureFilter_;
+        request.fileName = lastPictureName_;
+        const auto chosen = context_.platform().saveFileDialog(this, request);
+        if (!chosen)
+            return;
+        lastPictureName_ = chosen->path;
+        lastPictureFilter_ = chosen->filterIndex;
+        const PictureFileType type = chosen->filterIndex == 1 ? PictureFileType::Jpeg : PictureFileType::Bmp;
+        exportPicture(context_.project().MosaicImage, toCoreText(chosen->path), type);
+    });
+}
+
+void MainWindow::OpenPicture1Click()
+{
+    if (context_.isBusy())
+        return;
+    context_.guarded([this] {
+        FileDialogRequest request;
+        request.title = QStringLiteral("Open Picture");
+        request.filters = kPictureOpenFilters;
+        const auto chosen = context_.platform().openFileDialog(this, request);
+        if (!chosen)
+            return;
+        // Loaded aside first, so a file that fails leaves the view as it was.
+        Picture loaded;
+        loadPicture(loaded, toCoreText(chosen->path));
+        MosaicProject& project = context_.project();
+        project.MosaicImage.swap(loaded);
+        project.viewOffsetX = 0;
+        project.viewOffsetY = 0;
+        project.projectState = ProjectState::Picture;
+        repaintView();
+    });
+}
+
+void MainWindow::sbhand1Click()
+{
+    MosaicProject& project = context_.project();
+    project.toolMode = ToolMode::Hand;
+    if (sbhand1_->isChecked())
+        project.toolMode = ToolMode::Hand;
+    else if (sbhand2_->isChecked())
+        project.toolMode = ToolMode::ChangeCell;
+    else if (sbhand3_->isChecked())
+        project.toolMode = ToolMode::FreeCellPen;
+    switch (project.toolMode) {
+    case ToolMode::Hand:
+        img1_->setCursor(Qt::PointingHandCursor);
+        break;
+    case ToolMode::ChangeCell:
+        img1_->setCursor(Qt::CrossCursor);
+        break;
+    default:
+        img1_->setCursor(Qt::ArrowCursor);
+        break;
+    }
+}
+
+void MainWindow::img1MouseDown(int x, int y) { viewMouseDown(context_.project(), x, y); }
+
+void MainWindow::img1MouseUp(int x, int y)
+{
+    context_.guarded([&] {
+        MosaicProject& project = context_.project();
+        viewMouseUp(project, x, y);
+        switch (project.toolMode) {
+        case ToolMode::Hand: {
+            const QSize box = workpanel_->contentsRect().size();
+            applyHandDrag(project, box.width(), box.height());
+            repaintView();
+            break;
+        }
+        case ToolMode::ChangeCell: {
+            // An edit changes the grid and the table, which a running
+            // creation owns until it ends.
+            if (context_.isBusy() || !cellEditingAllowed(project))
+                return;
+            const auto cell = cellAtViewPosition(project, x, y);
+            if (!cell)
+                return;
+            changeCell(project, context_.library(), cell->x, cell->y);
+            repaintView();
+            break;
+        }
+        default:
+            break;
+        }
+    });
+}
+
+void MainWindow::sbzoominClick()
+{
+    MosaicProject& project = context_.project();
+    if (project.viewScale > 1)
+        project.viewScale /= 2;
+    context_.guarded([this] { repaintView(); });
+}
+
+void MainWindow::sbzoomoutClick()
+{
+    MosaicProject& project = context_.project();
+    if (project.viewScale < 32)
+        project.viewScale *= 2;
+    context_.guarded([this] { repaintView(); });
+}
+
+void MainWindow::SBstatClick()
+{
+    if (!usage_)
+        return;
+    usage_->show();
+    usage_->raise();
+    usage_->activateWindow();
+}
+
+void MainWindow::sboverviewClick()
+{
+    if (!overview_)
+        return;
+    overview_->show();
+    overview_->raise();
+    context_.guarded([this] { overview_->redrawOverview(); });
+}
+
+void MainWindow::About2Click()
+{
+    if (!about_)
+        return;
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+void MainWindow::sbhelpClick()
+{
+    const std::string help = joinPath(programFolder(), "help.pdf");
+    context_.platform().openWithDesktop(QUrl::fromLocalFile(fromCoreText(help)));
+}
+
+void MainWindow::openUrl(const QString& address) { context_.platform().openWithDesktop(QUrl(address)); }
+
+void MainWindow::TilewrightHomePage1Click() { openUrl(kHomePageAddress); }
+void MainWindow::TilewrightSupportForum1Click() { openUrl(kForumAddress); }
+void MainWindow::CheckUpdate1Click() { openUrl(kUpdateAddress); }
+
+void MainWindow::Exit1Click() { close(); }
+
+} // namespace tw

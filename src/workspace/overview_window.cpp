@@ -1,0 +1,130 @@
+#include "workspace/overview_window.h"
+
+#include "imaging/transforms.h"
+#include "platform/platform.h"
+#include "workspace/app_context.h"
+#include "workspace/picture_box.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace tw {
+
+namespace {
+
+int truncScaled(int value, double scale)
+{
+    const double v = std::trunc(static_cast<double>(value) * scale);
+    // The frame is clipped to the picture anyway; keep absurd values in int.
+    if (v >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (v <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+} // namespace
+
+Rect indicatorRect(const Rect& viewRect, double scale)
+{
+    return Rect{truncScaled(viewRect.left, scale), truncScaled(viewRect.top, scale),
+                truncScaled(viewRect.right, scale), truncScaled(viewRect.bottom, scale)};
+}
+
+OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), context_(context)
+{
+    setObjectName(QStringLiteral("TForm6"));
+    setWindowTitle(QStringLiteral("OverView"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    Panel1_ = new QFrame(this);
+    Panel1_->setObjectName(QStringLiteral("Panel1"));
+    Panel1_->setFixedHeight(41);
+    cbindicator_ = new QCheckBox(QStringLiteral("Indicator"), Panel1_);
+    cbindicator_->setObjectName(QStringLiteral("cbindicator"));
+    cbindicator_->setChecked(true);
+    Button1_ = new QPushButton(QStringLiteral("change indicator color"), Panel1_);
+    Button1_->setObjectName(QStringLiteral("Button1"));
+    auto* panelLayout = new QHBoxLayout(Panel1_);
+    panelLayout->setContentsMargins(6, 0, 6, 0);
+    panelLayout->addWidget(cbindicator_);
+    panelLayout->addWidget(Button1_);
+    panelLayout->addStretch(1);
+
+    Image1_ = new PictureBox(this);
+    Image1_->setObjectName(QStringLiteral("Image1"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel1_);
+    layout->addWidget(Image1_, 1);
+
+    connect(cbindicator_, &QCheckBox::clicked, this, &OverviewWindow::cbindicatorClick);
+    connect(Button1_, &QPushButton::clicked, this, &OverviewWindow::Button1Click);
+
+    resize(254, 254);
+    if (QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void OverviewWindow::redrawOverview()
+{
+    const Picture& mosaic = context_.project().MosaicImage;
+    const QSize box = Image1_->size();
+    // An empty mosaic leaves the picture as it was.
+    if (!mosaic.empty())
+        fitIntoBox(mosaic, Image1_->picture(), box.width(), box.height());
+    if (cbindicator_->isChecked())
+        drawIndicator();
+    Image1_->pictureChanged();
+}
+
+void OverviewWindow::drawIndicator()
+{
+    const MosaicProject& project = context_.project();
+    const int w = project.MosaicImage.width(), h = project.MosaicImage.height();
+    if (w == 0 || h == 0)
+        return;
+    const QSize box = Image1_->size();
+    const double s = fitScale(w, h, box.width(), box.height());
+    const Rect r = indicatorRect(project.viewRect, s);
+    const QColor c = indicatorColor_;
+    Image1_->picture().frameRect(
+        r, Bgr{static_cast<std::uint8_t>(c.blue()), static_cast<std::uint8_t>(c.green()),
+               static_cast<std::uint8_t>(c.red())});
+}
+
+void OverviewWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The layout has already given Image1 its new size.
+    context_.guarded([this] { redrawOverview(); });
+}
+
+void OverviewWindow::Button1Click()
+{
+    context_.guarded([this] {
+        const auto chosen = context_.platform().colorDialog(this, indicatorColor_);
+        if (!chosen)
+            return;
+        indicatorColor_ = *chosen;
+        redrawOverview();
+    });
+}
+
+void OverviewWindow::cbindicatorClick()
+{
+    context_.guarded([this] { redrawOverview(); });
+}
+
+} // namespace tw

@@ -1,0 +1,51 @@
+#pragma once
+// TForm6 "OverView": the whole mosaic reduced to fit, with a frame around
+// the part the main view shows. Always on top; closing only hides it.
+#include "imaging/picture.h"
+
+#include <QColor>
+#include <QWidget>
+
+class QCheckBox;
+class QFrame;
+class QPushButton;
+
+namespace tw {
+
+class AppContext;
+class PictureBox;
+
+// The indicator frame in the reduced picture: viewRect scaled by s, each
+// side truncated.
+Rect indicatorRect(const Rect& viewRect, double scale);
+
+class OverviewWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit OverviewWindow(AppContext& context, QWidget* parent = nullptr);
+
+    // Fits MosaicImage into Image1 and draws the indicator when checked.
+    void redrawOverview();
+
+    QColor indicatorColor() const { return indicatorColor_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private Q_SLOTS:
+    void Button1Click();
+    void cbindicatorClick();
+
+private:
+    void drawIndicator();
+
+    AppContext& context_;
+    QFrame* Panel1_ = nullptr;
+    QCheckBox* cbindicator_ = nullptr;
+    QPushButton* Button1_ = nullptr;
+    PictureBox* Image1_ = nullptr;
+    // The colour dialog's colour (cldlg): black at start, kept for the run.
+    QColor indicatorColor_ = Qt::black;
+};
+
+} // namespace tw

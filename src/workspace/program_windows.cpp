@@ -1,0 +1,16 @@
+#include "workspace/program_windows.h"
+
+#include "platform/platform.h"
+#include "workspace/app_context.h"
+
+namespace tw {
+
+ProgramWindows::ProgramWindows(AppContext& context) : main_(context), overview_(context), usage_(context)
+{
+    main_.setOverviewWindow(&overview_);
+    main_.setUsageWindow(&usage_);
+    main_.setAboutWindow(&about_);
+    context.platform().setDialogParent(&main_);
+}
+
+} // namespace tw

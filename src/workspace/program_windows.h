@@ -1,0 +1,32 @@
+#pragma once
+// Every window of the program, created once at start in a fixed order and
+// kept until exit: they are only shown and hidden. The members are declared
+// in creation order; windows of later subsystems take their place in it.
+#include "workspace/about_window.h"
+#include "workspace/main_window.h"
+#include "workspace/overview_window.h"
+#include "workspace/usage_window.h"
+
+namespace tw {
+
+class AppContext;
+
+class ProgramWindows {
+public:
+    explicit ProgramWindows(AppContext& context);
+    ProgramWindows(const ProgramWindows&) = delete;
+    ProgramWindows& operator=(const ProgramWindows&) = delete;
+
+    MainWindow& main() { return main_; }
+    OverviewWindow& overview() { return overview_; }
+    UsageWindow& usage() { return usage_; }
+    AboutWindow& about() { return about_; }
+
+private:
+    MainWindow main_;          // TForm1
+    OverviewWindow overview_;  // TForm6
+    UsageWindow usage_;        // TForm8
+    AboutWindow about_;
+};
+
+} // namespace tw
