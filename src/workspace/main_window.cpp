@@ -390,7 +390,9 @@ void MainWindow::repaintView()
 
 void MainWindow::showOverviewIfHidden()
 {
-    if (!overview_ || overview_->isVisible())
+    // A main window closed while the work ran takes the program down with
+    // it; the overview must not come back on its own.
+    if (!overview_ || overview_->isVisible() || !isVisible())
         return;
     overview_->show();
     overview_->raise();

@@ -421,6 +421,15 @@ TEST_F(Creation, FailureIsReportedAndCommandsComeBack)
     EXPECT_TRUE(after.sbopprj && after.LoadProject1 && after.OpenPicture1 && after.sbsvprj && after.SaveProject1);
 }
 
+TEST_F(Creation, MainWindowClosedWhileItRunsDoesNotBringTheOverviewBack)
+{
+    prepareCreation(8, 8, 8);
+    QTimer::singleShot(0, &main(), [&] { main().close(); });
+    main().startCreation();
+    EXPECT_FALSE(main().isVisible());
+    EXPECT_FALSE(overview().isVisible());
+}
+
 TEST_F(Creation, GaugeNeverLeavesItsRange)
 {
     prepareCreation(8, 8, 8);
