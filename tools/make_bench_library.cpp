@@ -2,7 +2,7 @@
 // picture: OUT/library/photo-NNN.jpg and OUT/main.jpg. The pictures come
 // from fixed seeds, so every machine benchmarks the same files.
 //
-//   make_bench_library OUT [COUNT]
+//   make_bench_library OUT [COUNT]     (COUNT 0: the main picture only)
 #include "synth_pictures.h"
 
 #include "imaging/jpeg.h"
@@ -24,7 +24,7 @@ namespace {
 
 constexpr int kPhotoWidth = 1600, kPhotoHeight = 1200;
 constexpr int kMainSize = 1536;
-constexpr int kQuality = 85;
+constexpr int kQuality = 90;
 
 std::string photoName(int i)
 {
@@ -42,9 +42,15 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string out = argv[1];
-    const int count = argc == 3 ? std::atoi(argv[2]) : 300;
-    if (count < 1 || count > 100000) {
-        std::fprintf(stderr, "make_bench_library: COUNT must be 1..100000\n");
+    long count = 300;
+    if (argc == 3) {
+        char* end = nullptr;
+        count = std::strtol(argv[2], &end, 10);
+        if (end == argv[2] || *end != '\0')
+            count = -1;
+    }
+    if (count < 0 || count > 100000) {
+        std::fprintf(stderr, "make_bench_library: COUNT must be 0..100000\n");
         return 2;
     }
     try {
@@ -62,7 +68,7 @@ int main(int argc, char** argv)
                     recipe.height = kPhotoHeight;
                     recipe.seed = 500000 + static_cast<std::uint64_t>(i);
                     recipe.kind = tw::tools::sceneKindForSeed(recipe.seed);
-                    recipe.grain = 2.5 + (i % 4) * 0.5;
+                    recipe.grain = 3.0 + (i % 4) * 0.75;
                     tw::saveJpeg(tw::tools::makePhoto(recipe), tw::joinPath(libraryDir, photoName(i)), kQuality);
                 } catch (const std::exception& e) {
                     std::lock_guard lock(errorMutex);
@@ -86,7 +92,7 @@ int main(int argc, char** argv)
         main.kind = tw::tools::SceneKind::Sunset;
         main.grain = 2.0;
         tw::saveJpeg(tw::tools::makePhoto(main), tw::joinPath(out, "main.jpg"), 90);
-        std::printf("make_bench_library: %d photographs of %d x %d in %s, main.jpg %d x %d\n", count, kPhotoWidth,
+        std::printf("make_bench_library: %ld photographs of %d x %d in %s, main.jpg %d x %d\n", count, kPhotoWidth,
                     kPhotoHeight, libraryDir.c_str(), kMainSize, kMainSize);
         return 0;
     } catch (const std::exception& e) {

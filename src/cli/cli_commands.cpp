@@ -180,13 +180,12 @@ void ConsoleObserver::setJobLabel(const std::string& text)
         return;
     finish();
     label_ = text;
-    shown_ = -1;
+    shown_ = 0;
     if (terminal_) {
         redraw();
     } else {
         out_ << label_ << '\n';
         out_.flush();
-        shown_ = 0;
     }
 }
 
@@ -213,7 +212,7 @@ void ConsoleObserver::setProgress(int value)
 void ConsoleObserver::redraw()
 {
     constexpr int kBarWidth = 30;
-    int v = shown_ < 0 ? 0 : shown_;
+    int v = shown_;
     int filled = v * kBarWidth / 100;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '-');

@@ -71,7 +71,7 @@ private:
     bool terminal_;
     bool lineOpen_ = false;
     std::string label_;
-    int shown_ = -1;  // last gauge value drawn (terminal) or tenth printed (plain)
+    int shown_ = 0;  // last gauge value drawn (terminal) or tenth printed (plain)
 };
 
 // The three commands. Normal output goes to out, progress to progress.

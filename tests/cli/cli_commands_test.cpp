@@ -228,6 +228,7 @@ TEST(CliProgress, TerminalRedrawsOneLineAndEndsIt)
     {
         ConsoleObserver observer(out, true);
         observer.setJobLabel("Current Job : Mosaic Grid");
+        observer.setProgress(0);   // the label already drew 0%
         observer.setProgress(50);
         observer.setProgress(50);  // unchanged: no redraw
         observer.setProgress(150); // shown as 100
