@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -145,6 +146,23 @@ TEST_F(CliEndToEnd, CreateWritesAPictureOfTheMosaicSize)
     EXPECT_EQ(lines.back(), "Mosaic written to " + out.string());
 }
 
+TEST_F(CliEndToEnd, OptionsReachTheRecordAsTheWizardWouldStoreThem)
+{
+    // 12 photographs x 2 uses < 64 cells, so the repeat limit is raised to
+    // (64 x 1.2, truncated) div 12 + 1 = 7.
+    RunResult r = runCli(createArgs(dir / "o.bmp", {"--limit-repeat", "2", "--enhance", "100", "--random", "8",
+                                                    "--radius", "2", "--border", "3", "--border-color", "FF0000"}),
+                         dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* line : {"Max Repeat time for each file = 7\n", "Color Enhance = 100%\n", "Randomize Level = 8\n",
+                             "Minimum Repeat Radius = 2\n", "Border Size = 3\n", "Border Color = 255\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+
+    RunResult plain = runCli(createArgs(dir / "p.bmp"), dir);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out.find("Max Repeat time"), std::string::npos) << "shown although the limit is off";
+}
+
 TEST_F(CliEndToEnd, JpegOutputDecodesAtTheMosaicSize)
 {
     const fs::path out = dir / "mosaic.JPG";
@@ -240,6 +258,12 @@ TEST_F(CliEndToEnd, FailuresExitWithOneLineAndTheRightStatus)
     const fs::path cut = dir / "cut.tw6", junk = dir / "junk.tw6";
     writeFileAtomic(cut.string(), whole.data(), 200);
     writeFileAtomic(junk.string(), std::string("not a project").data(), 13);
+    // A whole file whose record asks for 5000 cells across (record offset 52).
+    Bytes damaged = whole;
+    const std::int32_t tooMany = 5000;
+    std::memcpy(damaged.data() + 4 + 52, &tooMany, 4);
+    const fs::path oversized = dir / "oversized.tw6";
+    writeFileAtomic(oversized.string(), damaged);
     const fs::path unreadable = dir / "broken.jpg";
     writeFileAtomic(unreadable.string(), std::string("\xFF\xD8 garbage").data(), 10);
 
@@ -259,6 +283,8 @@ TEST_F(CliEndToEnd, FailuresExitWithOneLineAndTheRightStatus)
         {{"render", cut.string(), "--out", (dir / "r.bmp").string()}, 1, "tilewright-cli: "},
         {{"render", junk.string(), "--out", (dir / "r.bmp").string()}, 1, "tilewright-cli: "},
         {{"usage", cut.string()}, 1, "tilewright-cli: "},
+        {{"render", oversized.string(), "--out", (dir / "r.bmp").string()}, 1, "tilewright-cli: "},
+        {{"usage", oversized.string()}, 1, "tilewright-cli: "},
         {{"usage", (dir / "absent.tw6").string()}, 1, "tilewright-cli: Cannot open file"},
     };
     for (const Row& row : rows) {
