@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -92,6 +93,14 @@ void checkOpenedProject(const tmosaicproject& s, const std::string& path)
         throw Error("project \"" + path + "\" holds an unusable mosaic size: " + std::to_string(s.cellsX) + " x " +
                     std::to_string(s.cellsY) + " cells of " + std::to_string(s.cellWidth) + " x " +
                     std::to_string(s.cellHeight) + " pixels");
+}
+
+// A long creation should not end in a folder that was never there.
+void checkFolderOf(const std::string& path)
+{
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!folder.empty() && !directoryExists(folder))
+        throw Error(cannotCreateMessage(path, ENOENT));
 }
 
 void exportAndReport(const Picture& mosaic, const std::string& outPath, std::ostream& out)
@@ -227,6 +236,9 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
 {
     const CreateRequest& request = invocation.create;
     const PictureFileType type = outputTypeFor(request.outPath);
+    checkFolderOf(exportFileName(request.outPath, type));
+    if (!request.projectPath.empty())
+        checkFolderOf(request.projectPath);
 
     auto project = std::make_unique<MosaicProject>();
     project->viewScale = 1;
@@ -265,6 +277,7 @@ void runRender(const Invocation& invocation, std::ostream& out, std::ostream& pr
 {
     const RenderRequest& request = invocation.render;
     const PictureFileType type = outputTypeFor(request.outPath);
+    checkFolderOf(exportFileName(request.outPath, type));
 
     auto project = std::make_unique<MosaicProject>();
     project->viewScale = 1;

@@ -280,6 +280,8 @@ TEST_F(CliEndToEnd, FailuresExitWithOneLineAndTheRightStatus)
         {createArgs(dir / "x.bmp", {"--main", unreadable.string()}), 1, "tilewright-cli: "},
         {createArgs(dir / "x.bmp", {"--library", (dir / "nolib").string()}), 1, "tilewright-cli: library \""},
         {createArgs((dir / "no" / "such" / "folder" / "x.bmp")), 1, "tilewright-cli: Cannot create file"},
+        {createArgs(dir / "x.bmp", {"--project", (dir / "no" / "p.tw6").string()}), 1,
+         "tilewright-cli: Cannot create file"},
         {{"render", cut.string(), "--out", (dir / "r.bmp").string()}, 1, "tilewright-cli: "},
         {{"render", junk.string(), "--out", (dir / "r.bmp").string()}, 1, "tilewright-cli: "},
         {{"usage", cut.string()}, 1, "tilewright-cli: "},
