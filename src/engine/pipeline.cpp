@@ -6,6 +6,7 @@
 #include "engine/rendering.h"
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
+#include "platform/memory.h"
 
 #include <cstdint>
 #include <string>
@@ -49,6 +50,15 @@ void checkSettings(const tmosaicproject& s)
               s.mosaicWidth);
     checkSide("cells down", s.cellsY, "cell height (cellHeight)", s.cellHeight, "mosaic height (mosaicHeight)",
               s.mosaicHeight);
+    // A record from a file can ask for a mosaic far larger than the machine
+    // holds; refuse it instead of letting the allocation take the system down.
+    const std::uint64_t bytes = std::uint64_t(s.mosaicWidth > 0 ? s.mosaicWidth : 0) *
+                                std::uint64_t(s.mosaicHeight > 0 ? s.mosaicHeight : 0) * 3;
+    const MemoryStatus memory = queryMemoryStatus();
+    if (memory.availablePhysical > 0 && bytes > memory.availablePhysical)
+        throw Error("A mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
+                    " pixels needs " + std::to_string(bytes / 1048576) + " MB of memory, but only " +
+                    std::to_string(memory.availablePhysical / 1048576) + " MB are available");
 }
 
 void checkLibraryCapacity(const CellPicLib& library)

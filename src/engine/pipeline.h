@@ -26,8 +26,8 @@ void checkLibraryCapacity(const CellPicLib& library);
 // Throws tw::Error, before anything changes, naming the field and its value
 // when the settings cannot describe a mosaic: cells across or down outside
 // 0..800, a cell width or height below 1 while there are cells, a mosaic
-// size that is not cells x cell size, or a mosaic side beyond the largest
-// picture. Records may come from project files, so nothing else is assumed.
+// size that is not cells x cell size, a mosaic side beyond the largest
+// picture, or a mosaic picture larger than the available memory. Records may come from project files, so nothing else is assumed.
 void checkSettings(const tmosaicproject& settings);
 
 // buildGrid, analyzeLibrary, matchCells, renderMosaic, then the view scroll
