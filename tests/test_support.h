@@ -9,10 +9,19 @@
 
 namespace tw::test {
 
-// A fresh, empty folder under the build tree for one test.
+// A fresh, empty folder under the build tree for one test. The running
+// test's own name is part of the path, because CTest runs the cases of one
+// suite in parallel processes and they must not clear each other's files.
 inline std::filesystem::path scratchDir(const std::string& name)
 {
-    std::filesystem::path dir = std::filesystem::path(TILEWRIGHT_TEST_SCRATCH) / name;
+    std::string owner = "no-test";
+    if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
+        owner = std::string(info->test_suite_name()) + "." + info->name();
+        for (char& c : owner)
+            if (c == '/' || c == '\\')
+                c = '_';
+    }
+    std::filesystem::path dir = std::filesystem::path(TILEWRIGHT_TEST_SCRATCH) / owner / name;
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;

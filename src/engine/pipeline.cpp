@@ -45,6 +45,11 @@ void checkSide(const char* cellsName, std::int32_t cells, const char* sizeName, 
 
 void checkSettings(const tmosaicproject& s)
 {
+    checkSettings(s, queryMemoryStatus());
+}
+
+void checkSettings(const tmosaicproject& s, const MemoryStatus& memory)
+{
     checkGridDimensions(s);
     checkSide("cells across", s.cellsX, "cell width (cellWidth)", s.cellWidth, "mosaic width (mosaicWidth)",
               s.mosaicWidth);
@@ -54,10 +59,9 @@ void checkSettings(const tmosaicproject& s)
     // holds; refuse it instead of letting the allocation take the system down.
     const std::uint64_t bytes = std::uint64_t(s.mosaicWidth > 0 ? s.mosaicWidth : 0) *
                                 std::uint64_t(s.mosaicHeight > 0 ? s.mosaicHeight : 0) * 3;
-    const MemoryStatus memory = queryMemoryStatus();
     if (memory.availablePhysical > 0 && bytes > memory.availablePhysical)
         throw Error("A mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
-                    " pixels needs " + std::to_string(bytes / 1048576) + " MB of memory, but only " +
+                    " pixels needs " + std::to_string((bytes + 1048575) / 1048576) + " MB of memory, but only " +
                     std::to_string(memory.availablePhysical / 1048576) + " MB are available");
 }
 

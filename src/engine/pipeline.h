@@ -4,6 +4,7 @@
 #include "engine/observer.h"
 #include "engine/options.h"
 #include "engine/project.h"
+#include "platform/memory.h"
 
 #include <string>
 
@@ -29,6 +30,8 @@ void checkLibraryCapacity(const CellPicLib& library);
 // size that is not cells x cell size, a mosaic side beyond the largest
 // picture, or a mosaic picture larger than the available memory. Records may come from project files, so nothing else is assumed.
 void checkSettings(const tmosaicproject& settings);
+// The same with the memory status given (checkSettings above asks the system).
+void checkSettings(const tmosaicproject& settings, const MemoryStatus& memory);
 
 // buildGrid, analyzeLibrary, matchCells, renderMosaic, then the view scroll
 // reset to the top-left corner. Showing the result is the caller's business.

@@ -212,10 +212,29 @@ TEST(CheckSettings, AcceptsEveryWizardCorner)
                     << cells << " cells, " << cw << " x " << ch;
             }
     EXPECT_NO_THROW(checkSettings(test::wizardDefaults()));
-    EXPECT_NO_THROW(checkSettings(test::gridSettings(800, 800, 163, 163)));
+    // The largest grid of the largest cells a picture can hold, on a machine
+    // with memory enough for it.
+    const MemoryStatus plenty{std::uint64_t{1} << 40, std::uint64_t{1} << 40};
+    EXPECT_NO_THROW(checkSettings(test::gridSettings(800, 800, 163, 163), plenty));
     // No cells: there is no mosaic to draw, whatever the cell size.
     tmosaicproject none = test::gridSettings(0, 0, 0, 0);
     EXPECT_NO_THROW(checkSettings(none));
+}
+
+TEST(CheckSettings, MosaicLargerThanAvailableMemoryIsRefusedWithBothFigures)
+{
+    // 1000 x 1000 pixels take 3,000,000 bytes.
+    const tmosaicproject s = test::gridSettings(100, 100, 10, 10);
+    EXPECT_NO_THROW(checkSettings(s, MemoryStatus{8u << 20, 3000000}));
+    try {
+        checkSettings(s, MemoryStatus{8u << 20, 2999999});
+        FAIL() << "a mosaic beyond the available memory was accepted";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "A mosaic of 1000 x 1000 pixels needs 3 MB of memory, but only 2 MB are available");
+    }
+    // An unknown memory status (zeros) does not refuse anything.
+    EXPECT_NO_THROW(checkSettings(s, MemoryStatus{}));
 }
 
 TEST(RunCreation, BadSettingsAreRefusedBeforeAnythingChanges)
