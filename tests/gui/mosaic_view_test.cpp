@@ -27,6 +27,9 @@ struct CellCase {
     std::optional<CellPos> expected;
 };
 
+// Test names and failure reports show the case's description, not its bytes.
+void PrintTo(const CellCase& c, std::ostream* os) { *os << c.what; }
+
 class CellAtViewPosition : public ::testing::TestWithParam<CellCase> {};
 
 TEST_P(CellAtViewPosition, GivesTheCellOrNothing)
@@ -42,8 +45,9 @@ TEST_P(CellAtViewPosition, GivesTheCellOrNothing)
     p.viewOffsetY = c.offsetY;
     const auto cell = cellAtViewPosition(p, c.x, c.y);
     ASSERT_EQ(cell.has_value(), c.expected.has_value()) << c.what;
-    if (cell)
+    if (cell) {
         EXPECT_EQ(*cell, *c.expected) << c.what << ": got " << cell->x << "," << cell->y;
+    }
 }
 
 const CellCase kCellCases[] = {

@@ -35,6 +35,8 @@ struct GeneralCase {
     double value;
     const char* text;
 };
+// Test names and reports show the expected text instead of the case's bytes.
+void PrintTo(const GeneralCase& c, std::ostream* os) { *os << c.text; }
 
 class GeneralFormat : public ::testing::TestWithParam<GeneralCase> {};
 
@@ -58,6 +60,7 @@ struct FixedCase {
     double value;
     const char* text;
 };
+void PrintTo(const FixedCase& c, std::ostream* os) { *os << c.text; }
 
 class FixedFormat : public ::testing::TestWithParam<FixedCase> {};
 
