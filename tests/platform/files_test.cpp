@@ -3,6 +3,8 @@
 #include "test_support.h"
 
 #include <fstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace tw;
@@ -46,6 +48,37 @@ TEST(Files, FailedCreateNamesFileAndKeepsOldContent)
     }
     ::chmod(dir.c_str(), 0755);
     EXPECT_EQ(slurp(target), "k");
+}
+
+TEST(Files, WriteFailingMidwayKeepsOldFileAndLeavesNoTemporary)
+{
+    // A file size limit makes the write fail part way, even for root: the
+    // old file must survive whole and the temporary must be gone.
+    auto dir = test::scratchDir("files_midway");
+    auto target = (dir / "project.tw6").string();
+    writeFileAtomic(target, Bytes{'o', 'l', 'd'});
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    std::string message;
+    try {
+        writeFileAtomic(target, Bytes(100000, 'x'));
+    } catch (const Error& e) {
+        message = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(message, "Cannot create file \"" + target + "\". File too large");
+    EXPECT_EQ(slurp(target), "old");
+    int files = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir))
+        ++files;
+    EXPECT_EQ(files, 1);
 }
 
 TEST(Files, MissingFolderGivesCannotCreate)
