@@ -4,6 +4,7 @@
 #include "engine/analysis.h"
 #include "engine/grid.h"
 #include "engine/matching.h"
+#include "engine/pipeline.h"
 #include "engine/rendering.h"
 #include "imaging/jpeg.h"
 #include "library/cell_pic_lib.h"
@@ -134,9 +135,30 @@ void renderBench(benchmark::State& state, tw::RenderMode mode)
 void BM_RenderMosaic(benchmark::State& state) { renderBench(state, tw::RenderMode::Standard); }
 void BM_RenderSelfMosaic(benchmark::State& state) { renderBench(state, tw::RenderMode::SelfMosaic); }
 
+// A whole creation on the worker paths. Argument 0: every photograph decoded
+// again for rendering (no photograph budget); 1: the library stage's
+// photographs handed to rendering (the default budget).
+void BM_Creation(benchmark::State& state)
+{
+    auto p = std::make_unique<tw::MosaicProject>();
+    p->settings = defaultSettings(tw::RenderMode::Standard);
+    p->MainImage = photoLike(1536, 1536, 7);
+    const tw::CellPicLib& lib = benchLibrary();
+    tw::EngineOptions options;
+    if (state.range(0) == 0)
+        options.photoCacheBytes = 0;
+    tw::NullObserver obs;
+    for (auto _ : state) {
+        p->random = tw::Random{};
+        tw::runCreation(*p, lib, obs, options);
+    }
+    state.SetLabel(state.range(0) ? "decoded once" : "decoded twice");
+}
+
 // Argument 0: the reference path; 1: the worker path with one thread per core.
 BENCHMARK(BM_AnalyzeLibrary)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_RenderMosaic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_Creation)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_RenderSelfMosaic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace

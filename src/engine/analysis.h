@@ -7,13 +7,17 @@
 namespace tw {
 
 class CellPicLib;
+class PreparedPhotoCache;
 
 // Fills entries 0..N-1 of CellPicTable from the N library paths (signature
 // after the optional crop to cell aspect and grey conversion; usage and
 // reserved words 0). Gauge (i * 100) / N - 1 and a pump after photograph i.
 // A photograph that fails to load throws the loader's error; entries before
 // it are already written.
+// With a cache (worker path only) each prepared photograph is offered to it
+// for the rendering stage of the same creation to draw without decoding it
+// again; the table and the reports are unchanged.
 void analyzeLibrary(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
-                    const EngineOptions& options = {});
+                    const EngineOptions& options = {}, PreparedPhotoCache* cache = nullptr);
 
 } // namespace tw

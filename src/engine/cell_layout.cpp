@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace tw {
@@ -45,8 +46,24 @@ ShiftAmounts shiftAmounts(const MosaicCell& cell, std::int32_t colorEnhance)
 
 void prepareCellPicture(Picture& picture, const tmosaicproject& s)
 {
-    if (s.cropCell)
-        cropToAspect(picture, picture, s.cellWidth, s.cellHeight);
+    if (s.cropCell) {
+        // cropToAspect's region, moved to the front of the picture's own
+        // memory row by row: this runs for every full-size photograph, and
+        // fresh memory for a copy costs more than the copy itself. Every
+        // row moves to an address no later than its own, so rows still to
+        // move are never overwritten.
+        const Rect r = aspectCropRect(picture.width(), picture.height(), s.cellWidth, s.cellHeight);
+        if (!(r == Rect{0, 0, picture.width(), picture.height()})) {
+            const std::size_t from = picture.stride();
+            const std::size_t to = static_cast<std::size_t>(r.width()) * 3;
+            std::uint8_t* data = picture.data();
+            for (int y = 0; y < r.height(); ++y)
+                std::memmove(data + to * static_cast<std::size_t>(y),
+                             data + from * static_cast<std::size_t>(r.top + y) + static_cast<std::size_t>(r.left) * 3,
+                             to);
+            picture.resizeUninitialized(r.width(), r.height());
+        }
+    }
     if (s.monoCell)
         toGreyScale(picture, picture);
 }

@@ -95,41 +95,41 @@ ReducedPicture::ReducedPicture(const Picture& prepared, Size dest)
                 Rect{0, 0, dest.width, dest.height});
 
     // Smallest and largest byte per channel read by each destination pixel:
-    // first along every source row, then down the rows each pixel reads.
-    const int h = prepared.height();
+    // first down the source rows each destination row reads (whole rows of
+    // bytes at a time), then across the columns each pixel reads.
     const std::size_t rowBytes = static_cast<std::size_t>(dest.width) * 3;
-    std::vector<std::uint8_t> rowLow(rowBytes * static_cast<std::size_t>(h));
-    std::vector<std::uint8_t> rowHigh(rowLow.size());
-    for (int y = 0; y < h; ++y) {
-        const std::uint8_t* row = prepared.row(y);
-        std::uint8_t* lo = rowLow.data() + rowBytes * static_cast<std::size_t>(y);
-        std::uint8_t* hi = rowHigh.data() + rowBytes * static_cast<std::size_t>(y);
+    const std::size_t sourceBytes = prepared.stride();
+    std::vector<std::uint8_t> columnLow(sourceBytes), columnHigh(sourceBytes);
+    low_.resize(rowBytes * static_cast<std::size_t>(dest.height));
+    high_.resize(low_.size());
+    for (int j = 0; j < dest.height; ++j) {
+        const AxisWeights::Tap& ty = wy_.tap(j);
+        std::fill(columnLow.begin(), columnLow.end(), std::uint8_t{255});
+        std::fill(columnHigh.begin(), columnHigh.end(), std::uint8_t{0});
+        std::uint8_t* cl = columnLow.data();
+        std::uint8_t* ch = columnHigh.data();
+        for (int k = 0; k < ty.count; ++k) {
+            const std::uint8_t* row = prepared.row(ty.firstSource + k);
+            for (std::size_t b = 0; b < sourceBytes; ++b) {
+                cl[b] = std::min(cl[b], row[b]);
+                ch[b] = std::max(ch[b], row[b]);
+            }
+        }
+        std::uint8_t* lo = low_.data() + rowBytes * static_cast<std::size_t>(j);
+        std::uint8_t* hi = high_.data() + rowBytes * static_cast<std::size_t>(j);
         for (int i = 0; i < dest.width; ++i) {
-            const AxisWeights::Tap& t = wx_.tap(i);
+            const AxisWeights::Tap& tx = wx_.tap(i);
             std::uint8_t l[3] = {255, 255, 255}, u[3] = {0, 0, 0};
-            const std::uint8_t* p = row + static_cast<std::size_t>(t.firstSource) * 3;
-            for (int k = 0; k < t.count; ++k, p += 3)
+            const std::size_t first = static_cast<std::size_t>(tx.firstSource) * 3;
+            for (int k = 0; k < tx.count; ++k)
                 for (int c = 0; c < 3; ++c) {
-                    l[c] = std::min(l[c], p[c]);
-                    u[c] = std::max(u[c], p[c]);
+                    const std::size_t at = first + static_cast<std::size_t>(k) * 3 + static_cast<std::size_t>(c);
+                    l[c] = std::min(l[c], cl[at]);
+                    u[c] = std::max(u[c], ch[at]);
                 }
             for (int c = 0; c < 3; ++c) {
                 lo[i * 3 + c] = l[c];
                 hi[i * 3 + c] = u[c];
-            }
-        }
-    }
-    low_.assign(rowBytes * static_cast<std::size_t>(dest.height), 255);
-    high_.assign(low_.size(), 0);
-    for (int j = 0; j < dest.height; ++j) {
-        const AxisWeights::Tap& t = wy_.tap(j);
-        std::uint8_t* lo = low_.data() + rowBytes * static_cast<std::size_t>(j);
-        std::uint8_t* hi = high_.data() + rowBytes * static_cast<std::size_t>(j);
-        for (int k = 0; k < t.count; ++k) {
-            const std::size_t at = rowBytes * static_cast<std::size_t>(t.firstSource + k);
-            for (std::size_t b = 0; b < rowBytes; ++b) {
-                lo[b] = std::min(lo[b], rowLow[at + b]);
-                hi[b] = std::max(hi[b], rowHigh[at + b]);
             }
         }
     }

@@ -54,6 +54,20 @@ public:
     bool mirrorsHorizontally() const { return symmetricX_; }
     bool mirrorsVertically() const { return symmetricY_; }
 
+    // The smallest and largest source byte that destination byte (dx, dy,
+    // channel 0 blue .. 2 red) reads, over every tap of its footprint.
+    // Requires usable().
+    struct ByteRange {
+        std::uint8_t low = 0, high = 0;
+    };
+    ByteRange sourceRange(int dx, int dy, int channel) const
+    {
+        const std::size_t at =
+            (static_cast<std::size_t>(dy) * static_cast<std::size_t>(dest_.width) + static_cast<std::size_t>(dx)) * 3 +
+            static_cast<std::size_t>(channel);
+        return ByteRange{low_[at], high_[at]};
+    }
+
     // out := exactly what stretching the shifted, mirrored picture onto a
     // destSize() block gives. Requires usable() and the mirror conditions.
     void render(const ShiftAmounts& amounts, bool hFlip, bool vFlip, Picture& out) const;

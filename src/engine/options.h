@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <optional>
 
 namespace tw {
 
@@ -8,6 +10,10 @@ namespace tw {
 struct EngineOptions {
     unsigned threads = 0;        // decoding threads; 0 = one per core
     bool referencePath = false;  // no caching, no parallel decoding
+    // Bytes a creation may spend keeping the library stage's prepared
+    // photographs for the rendering stage; unset = a share of the available
+    // memory (photoCacheBudget), 0 = decode every photograph again.
+    std::optional<std::uint64_t> photoCacheBytes = std::nullopt;
 };
 
 } // namespace tw

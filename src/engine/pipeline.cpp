@@ -3,6 +3,7 @@
 #include "engine/analysis.h"
 #include "engine/grid.h"
 #include "engine/matching.h"
+#include "engine/photo_cache.h"
 #include "engine/rendering.h"
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
@@ -78,9 +79,15 @@ void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObse
     checkSettings(project.settings);
     checkLibraryCapacity(library);
     buildGrid(project, observer);
-    analyzeLibrary(project, library, observer, options);
+    // The library stage hands its prepared photographs to the rendering
+    // stage, so a creation decodes each of them once. A self-mosaic draws
+    // no library photograph, and the reference path keeps nothing.
+    const bool keepPhotos = !options.referencePath && project.settings.renderMode != RenderMode::SelfMosaic;
+    PreparedPhotoCache cache(keepPhotos ? photoCacheBudget(options) : 0);
+    PreparedPhotoCache* handOver = keepPhotos ? &cache : nullptr;
+    analyzeLibrary(project, library, observer, options, handOver);
     matchCells(project, library, observer);
-    renderMosaic(project, library, observer, options);
+    renderMosaic(project, library, observer, options, handOver);
     project.viewOffsetX = 0;
     project.viewOffsetY = 0;
 }

@@ -35,6 +35,8 @@ void checkSettings(const tmosaicproject& settings, const MemoryStatus& memory);
 
 // buildGrid, analyzeLibrary, matchCells, renderMosaic, then the view scroll
 // reset to the top-left corner. Showing the result is the caller's business.
+// Photographs prepared by the library stage are kept, within
+// photoCacheBudget(options), for the rendering stage of this creation only.
 void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                  const EngineOptions& options = {});
 

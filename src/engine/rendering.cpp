@@ -3,6 +3,7 @@
 #include "engine/cell_layout.h"
 #include "engine/cell_tiles.h"
 #include "engine/job_pool.h"
+#include "engine/photo_cache.h"
 #include "engine/pipeline.h"
 #include "imaging/load_picture.h"
 #include "imaging/resample.h"
@@ -10,6 +11,7 @@
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -80,7 +82,26 @@ struct CellTask {
 struct TileJob {
     int photo = -1;  // index into the distinct paths; -1 for the main picture
     std::vector<std::size_t> tasks;
+    std::vector<std::size_t> libraryIndices;  // distinct positions listing the photograph
 };
+
+// The photograph of a job as the library stage left it in the cache, under
+// any of the library positions that list it; the others are dropped, since
+// this job draws all cells of that path.
+bool takePrepared(PreparedPhotoCache* cache, const TileJob& job, const std::string& path,
+                  const tmosaicproject& settings, Picture& out)
+{
+    if (!cache)
+        return false;
+    bool found = false;
+    for (std::size_t index : job.libraryIndices) {
+        if (!found)
+            found = cache->take(PreparedPhotoKey::of(index, path, settings), out);
+        else
+            cache->release(index);
+    }
+    return found;
+}
 
 // Every distinct photograph is decoded once, by one worker, in the order of
 // its first cell; the worker draws all of that photograph's cells into
@@ -88,7 +109,7 @@ struct TileJob {
 // into MosaicImage and reports as the one-by-one loop does; a photograph
 // that failed to load throws at its first cell, as it would there.
 void renderWithWorkers(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
-                       unsigned threads)
+                       unsigned threads, PreparedPhotoCache* cache)
 {
     const tmosaicproject settings = project.settings;
     const int cellsX = settings.cellsX, cellsY = settings.cellsY;
@@ -109,21 +130,35 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
             CellTask t{x, y, cell, -1};
             if (self) {
                 if (jobs.size() == rowJob)
-                    jobs.push_back(TileJob{-1, {}});
+                    jobs.push_back(TileJob{-1, {}, {}});
                 t.job = static_cast<int>(rowJob);
             } else if (cell.picture >= 0 && static_cast<std::size_t>(cell.picture) < library.count()) {
                 const std::string& path = library.entry(static_cast<std::size_t>(cell.picture));
                 auto [it, added] = photoJob.emplace(path, static_cast<int>(jobs.size()));
                 if (added) {
-                    jobs.push_back(TileJob{static_cast<int>(paths.size()), {}});
+                    jobs.push_back(TileJob{static_cast<int>(paths.size()), {}, {}});
                     paths.push_back(path);
                 }
                 t.job = it->second;
+                std::vector<std::size_t>& listed = jobs[static_cast<std::size_t>(t.job)].libraryIndices;
+                const auto index = static_cast<std::size_t>(cell.picture);
+                if (std::find(listed.begin(), listed.end(), index) == listed.end())
+                    listed.push_back(index);
             }
             if (t.job >= 0)
                 jobs[static_cast<std::size_t>(t.job)].tasks.push_back(tasks.size());
             tasks.push_back(t);
         }
+    }
+
+    // Photographs no cell shows are of no further use (in self-mosaic mode
+    // none is shown).
+    if (cache) {
+        std::vector<char> wanted(library.count(), 0);
+        for (const TileJob& job : jobs)
+            for (std::size_t index : job.libraryIndices)
+                wanted[index] = 1;
+        cache->keepOnly(wanted);
     }
 
     // The main picture is prepared once for every self-mosaic cell.
@@ -144,8 +179,11 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
         const Picture* prepared = &mainPrepared;
         const ReducedPicture* reduced = mainReduced ? &*mainReduced : nullptr;
         if (job.photo >= 0) {
-            loadPicture(loaded, paths[static_cast<std::size_t>(job.photo)]);
-            prepareCellPicture(loaded, settings);
+            const std::string& path = paths[static_cast<std::size_t>(job.photo)];
+            if (!takePrepared(cache, job, path, settings, loaded)) {
+                loadPicture(loaded, path);
+                prepareCellPicture(loaded, settings);
+            }
             prepared = &loaded;
             reduced = nullptr;
         }
@@ -193,7 +231,7 @@ void renderCell(MosaicProject& project, const CellPicLib& library, int x, int y)
 }
 
 void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
-                  const EngineOptions& options)
+                  const EngineOptions& options, PreparedPhotoCache* cache)
 {
     const tmosaicproject& s = project.settings;
     checkRenderGeometry(s);
@@ -203,7 +241,7 @@ void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObs
     if (options.referencePath)
         renderOneByOne(project, library, observer);
     else
-        renderWithWorkers(project, library, observer, resolveThreadCount(options.threads));
+        renderWithWorkers(project, library, observer, resolveThreadCount(options.threads), cache);
     project.projectState = ProjectState::Mosaic;
     observer.setProgress(0);
     observer.setJobLabel(kJobDone);

@@ -7,6 +7,7 @@
 namespace tw {
 
 class CellPicLib;
+class PreparedPhotoCache;
 
 // Draws cell (x, y) over the current MosaicImage (nothing for an unplaced
 // cell or one outside the grid): load into CellScratch (or a copy of
@@ -26,7 +27,11 @@ void renderCell(MosaicProject& project, const CellPicLib& library, int x, int y)
 // time reference path (options.referencePath), byte for byte. That path
 // leaves the last cell's picture in CellScratch; the default path does not
 // use CellScratch.
+// With a cache (worker path) a photograph the library stage left there
+// under the same key is drawn without decoding it again; entries no cell
+// shows are dropped at the start, the others as soon as their cells are
+// drawn, so the cache is empty once the stage has drawn every cell.
 void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
-                  const EngineOptions& options = {});
+                  const EngineOptions& options = {}, PreparedPhotoCache* cache = nullptr);
 
 } // namespace tw

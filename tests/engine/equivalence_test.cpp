@@ -4,14 +4,19 @@
 #include "engine/analysis.h"
 #include "engine/cell_layout.h"
 #include "engine/cell_tiles.h"
+#include "engine/photo_cache.h"
 #include "engine/pipeline.h"
 #include "engine/rendering.h"
 #include "engine_fixtures.h"
+#include "platform/errors.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <set>
 
 namespace tw {
 namespace {
@@ -56,7 +61,7 @@ Picture syntheticPhoto(int w, int h, std::uint32_t seed)
 
 // BMP and JPEG photographs of several sizes (reduced and enlarged into
 // cells, wide, tall, odd) and two paths listed twice.
-CellPicLib mixedLibrary(const std::string& scratchName)
+CellPicLib mixedLibrary(const std::string& scratchName, std::uint32_t firstSeed = 1)
 {
     auto dir = test::scratchDir(scratchName);
     using test::FileKind;
@@ -69,7 +74,7 @@ CellPicLib mixedLibrary(const std::string& scratchName)
                           {"p3", 90, 30, FileKind::Jpeg}, {"p4", 25, 70, FileKind::Bmp},  {"p5", 33, 33, FileKind::Jpeg},
                           {"p6", 61, 41, FileKind::Bmp},  {"p7", 7, 11, FileKind::Jpeg}};
     CellPicLib lib;
-    std::uint32_t seed = 1;
+    std::uint32_t seed = firstSeed;
     for (const Item& it : items)
         lib.append(test::writePictureFile(dir, it.name, syntheticPhoto(it.w, it.h, seed++), it.kind));
     lib.append(lib.entry(1));
@@ -250,6 +255,57 @@ TEST_P(WorkerPaths, WholeCreationGivesTheSameProject)
     EXPECT_EQ(a->projectState, b->projectState);
 }
 
+// Budgets for the photographs the library stage hands to the rendering
+// stage: every photograph, only some (kept first-fit in list order), none.
+struct Budget {
+    const char* name;
+    std::optional<std::uint64_t> bytes;
+};
+const Budget kBudgets[] = {
+    {"Automatic", std::nullopt}, {"Generous", std::uint64_t{64} << 20}, {"Tiny", 6000}, {"Zero", 0}};
+
+TEST_P(WorkerPaths, WholeCreationGivesTheSameProjectWhateverThePhotographBudget)
+{
+    auto a = project();
+    const Outcome ra = observe([&](auto& obs) { runCreation(*a, library(), obs, kReference); });
+    EXPECT_EQ(ra.error, "");
+    for (const Budget& budget : kBudgets) {
+        SCOPED_TRACE(budget.name);
+        auto b = project();
+        EngineOptions options = fastOptions();
+        options.photoCacheBytes = budget.bytes;
+        const Outcome rb = observe([&](auto& obs) { runCreation(*b, library(), obs, options); });
+        expectSameOutcome(ra, rb);
+        EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+        EXPECT_TRUE(sameGrid(a->MosaicGrid, b->MosaicGrid));
+        EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+        EXPECT_EQ(a->random.seed(), b->random.seed());
+        EXPECT_EQ(a->projectState, b->projectState);
+    }
+}
+
+TEST_P(WorkerPaths, RenderingFromTheLibraryStagesPhotographsGivesTheSameMosaic)
+{
+    for (const Budget& budget : kBudgets) {
+        SCOPED_TRACE(budget.name);
+        auto a = project(), b = project();
+        fillGrid(*a, static_cast<int>(library().count()), scene().flips, 11);
+        fillGrid(*b, static_cast<int>(library().count()), scene().flips, 11);
+        EngineOptions options = fastOptions();
+        options.photoCacheBytes = budget.bytes;
+        PreparedPhotoCache cache(photoCacheBudget(options));
+        NullObserver quiet;
+        analyzeLibrary(*b, library(), quiet, options, &cache);
+        const Outcome ra = observe([&](auto& obs) { renderMosaic(*a, library(), obs, kReference); });
+        const Outcome rb = observe([&](auto& obs) { renderMosaic(*b, library(), obs, options, &cache); });
+        EXPECT_EQ(ra.error, "");
+        expectSameOutcome(ra, rb);
+        EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+        EXPECT_EQ(cache.size(), 0u) << "every photograph is let go once its cells are drawn";
+        EXPECT_EQ(cache.usedBytes(), 0u);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenes, WorkerPaths, ::testing::ValuesIn(kScenes),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -333,6 +389,183 @@ const FailureCase kFailures[] = {
 INSTANTIATE_TEST_SUITE_P(Libraries, WorkerFailures, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ---------------------------------------------------------------- prepared photographs
+
+// With one worker the photographs are offered in list order; each is kept
+// while it fits what is left.
+TEST(PreparedPhotographs, TinyBudgetKeepsThePhotographsThatStillFitAndNotOthers)
+{
+    const CellPicLib lib = mixedLibrary("eq_tiny");
+    auto p = test::makeProject(sceneSettings(kScenes[0]));
+    PreparedPhotoCache cache(6000);
+    NullObserver quiet;
+    analyzeLibrary(*p, lib, quiet, EngineOptions{1, false}, &cache);
+    // 16 x 16 cells: p0 is cropped to 40 x 40 (4800 bytes) and kept, p1
+    // (4800 more) is not; p2 (10 x 9, the odd column stays) and p7 (7 x 7)
+    // still fit after it.
+    std::vector<char> held;
+    for (std::size_t i = 0; i < lib.count(); ++i)
+        held.push_back(cache.holds(PreparedPhotoKey::of(i, lib.entry(i), p->settings)));
+    EXPECT_EQ(held, (std::vector<char>{1, 0, 1, 0, 0, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(cache.usedBytes(), 4800u + 270u + 147u);
+}
+
+TEST(PreparedPhotographs, ReferencePathAndSelfMosaicKeepNothing)
+{
+    const CellPicLib lib = mixedLibrary("eq_keep_nothing");
+    auto p = test::makeProject(sceneSettings(kScenes[0]));
+    PreparedPhotoCache cache(std::uint64_t{64} << 20);
+    NullObserver quiet;
+    analyzeLibrary(*p, lib, quiet, kReference, &cache);
+    EXPECT_EQ(cache.size(), 0u) << "the reference path decodes one photograph at a time and keeps none";
+
+    analyzeLibrary(*p, lib, quiet, EngineOptions{2, false}, &cache);
+    ASSERT_EQ(cache.size(), lib.count());
+    p->settings.renderMode = RenderMode::SelfMosaic;
+    p->MainImage = syntheticPhoto(40, 30, 5);
+    fillGrid(*p, static_cast<int>(lib.count()), true, 3);
+    renderMosaic(*p, lib, quiet, EngineOptions{2, false}, &cache);
+    EXPECT_EQ(cache.size(), 0u) << "a self-mosaic shows no library photograph";
+}
+
+// Settings or paths that differ between the stage that kept the photographs
+// and the stage that draws them: nothing kept may be drawn.
+struct Mismatch {
+    const char* name;
+    void (*change)(tmosaicproject&);
+    bool otherLibrary;
+};
+
+const Mismatch kMismatches[] = {
+    {"CropSwitchedOff", [](tmosaicproject& s) { s.cropCell = 0; }, false},
+    {"MonoSwitchedOn", [](tmosaicproject& s) { s.monoCell = 1; }, false},
+    {"WiderCells",
+     [](tmosaicproject& s) {
+         s.cellWidth = 24;
+         s.mosaicWidth = s.cellsX * s.cellWidth;
+     },
+     false},
+    {"TallerCells",
+     [](tmosaicproject& s) {
+         s.cellHeight = 9;
+         s.mosaicHeight = s.cellsY * s.cellHeight;
+     },
+     false},
+    {"OtherPhotographsAtTheSamePositions", [](tmosaicproject&) {}, true},
+};
+
+class PreparedMismatch : public ::testing::TestWithParam<Mismatch> {};
+
+TEST_P(PreparedMismatch, RenderingDecodesAgainInsteadOfDrawingAPhotographPreparedForSomethingElse)
+{
+    const std::string name = GetParam().name;
+    const CellPicLib kept = mixedLibrary("eq_mm_kept_" + name, 1);
+    const CellPicLib drawn = GetParam().otherLibrary ? mixedLibrary("eq_mm_other_" + name, 50) : kept;
+    tmosaicproject settings = sceneSettings(kScenes[0]);
+    auto analysed = test::makeProject(settings);
+    PreparedPhotoCache cache(std::uint64_t{64} << 20);
+    NullObserver quiet;
+    analyzeLibrary(*analysed, kept, quiet, EngineOptions{2, false}, &cache);
+    ASSERT_EQ(cache.size(), kept.count());
+
+    GetParam().change(settings);
+    auto a = test::makeProject(settings), b = test::makeProject(settings);
+    fillGrid(*a, static_cast<int>(drawn.count()), true, 21);
+    fillGrid(*b, static_cast<int>(drawn.count()), true, 21);
+    const Outcome ra = observe([&](auto& obs) { renderMosaic(*a, drawn, obs, kReference); });
+    const Outcome rb = observe([&](auto& obs) { renderMosaic(*b, drawn, obs, EngineOptions{2, false}, &cache); });
+    EXPECT_EQ(ra.error, "");
+    expectSameOutcome(ra, rb);
+    EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+    EXPECT_EQ(cache.size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, PreparedMismatch, ::testing::ValuesIn(kMismatches),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Removes the library's files at the first pump of the matching stage, that
+// is after the library stage has read them all and before rendering starts.
+struct FilesGoneAfterAnalysis {
+    explicit FilesGoneAfterAnalysis(RecordingObserver& obs, const CellPicLib& lib)
+    {
+        obs.onPump = [this, &obs, &lib] {
+            const std::vector<std::string> labels = obs.labels();
+            if (removed || labels.empty() || labels.back() != kJobMatching)
+                return;
+            for (const std::string& path : lib.entries())
+                std::filesystem::remove(path);
+            removed = true;
+        };
+    }
+    bool removed = false;
+};
+
+TEST(PreparedPhotographs, CreationReadsEveryPhotographOnceWhenAllAreKept)
+{
+    for (const Budget& budget : kBudgets) {
+        SCOPED_TRACE(budget.name);
+        const CellPicLib lib = mixedLibrary(std::string("eq_once_") + budget.name);
+        tmosaicproject settings = sceneSettings(kScenes[0]);
+        auto a = test::makeProject(settings), b = test::makeProject(settings);
+        a->MainImage = b->MainImage = syntheticPhoto(83, 57, 99);
+        const Outcome ra = observe([&](auto& obs) { runCreation(*a, lib, obs, kReference); });
+        ASSERT_EQ(ra.error, "");
+
+        EngineOptions options{2, false};
+        options.photoCacheBytes = budget.bytes;
+        RecordingObserver obs;
+        FilesGoneAfterAnalysis gone(obs, lib);
+        std::string error;
+        try {
+            runCreation(*b, lib, obs, options);
+        } catch (const Error& e) {
+            error = e.what();
+        }
+        ASSERT_TRUE(gone.removed);
+        const bool allKept = std::string(budget.name) == "Automatic" || std::string(budget.name) == "Generous";
+        if (allKept) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(ra.events, obs.events);
+            EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+        } else {
+            EXPECT_EQ(error.rfind("Cannot open file", 0), 0u) << error;
+            EXPECT_NE(b->projectState, ProjectState::Mosaic);
+        }
+    }
+}
+
+TEST(PreparedPhotographs, PhotographNotKeptStillFailsAtItsFirstCellWithItsOwnError)
+{
+    for (std::uint32_t gridSeed : {5u, 6u, 7u}) {
+        SCOPED_TRACE(gridSeed);
+        const CellPicLib lib = mixedLibrary("eq_partial_" + std::to_string(gridSeed));
+        const tmosaicproject settings = sceneSettings(kScenes[0]);
+        auto a = test::makeProject(settings), b = test::makeProject(settings);
+        a->projectState = b->projectState = ProjectState::Picture;
+        fillGrid(*a, static_cast<int>(lib.count()), true, gridSeed);
+        fillGrid(*b, static_cast<int>(lib.count()), true, gridSeed);
+        PreparedPhotoCache cache(6000);
+        NullObserver quiet;
+        analyzeLibrary(*b, lib, quiet, EngineOptions{2, false}, &cache);
+        // The files of the photographs not kept disappear.
+        std::set<std::string> keptPaths;
+        for (std::size_t i = 0; i < lib.count(); ++i)
+            if (cache.holds(PreparedPhotoKey::of(i, lib.entry(i), settings)))
+                keptPaths.insert(lib.entry(i));
+        ASSERT_FALSE(keptPaths.empty());
+        for (const std::string& path : lib.entries())
+            if (!keptPaths.count(path))
+                std::filesystem::remove(path);
+
+        const Outcome ra = observe([&](auto& obs) { renderMosaic(*a, lib, obs, kReference); });
+        const Outcome rb = observe([&](auto& obs) { renderMosaic(*b, lib, obs, EngineOptions{2, false}, &cache); });
+        EXPECT_EQ(ra.error.rfind("Cannot open file", 0), 0u) << ra.error;
+        expectSameOutcome(ra, rb);
+        EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+        EXPECT_EQ(b->projectState, ProjectState::Picture);
+    }
+}
+
 // ---------------------------------------------------------------- tiles
 
 struct TileCase {
@@ -369,6 +602,38 @@ TEST(ReducedPicture, MatchesPlainShiftMirrorAndStretchForEveryAmount)
                     << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH << " amounts " << a.red << ","
                     << a.green << "," << a.blue << " h " << h << " v " << v;
             }
+    }
+}
+
+// The smallest and largest byte each destination byte reads, against a
+// walk over every tap of its footprint.
+TEST(ReducedPicture, SourceRangeIsTheExtremesOverEveryTapOfTheFootprint)
+{
+    const TileCase sizes[] = {{60, 40, 30, 30}, {12, 9, 30, 30}, {90, 30, 17, 40}, {1200, 37, 32, 32},
+                              {64, 4, 8, 16},   {1, 1, 5, 5},     {7, 5, 3, 2},     {101, 67, 1, 1}};
+    std::uint32_t seed = 40;
+    for (const TileCase& c : sizes) {
+        const Picture photo = syntheticPhoto(c.srcW, c.srcH, seed++);
+        const ReducedPicture reduced(photo, Size{c.dstW, c.dstH});
+        ASSERT_TRUE(reduced.usable());
+        const AxisWeights wx = axisWeights(c.srcW, c.dstW), wy = axisWeights(c.srcH, c.dstH);
+        for (int dy = 0; dy < c.dstH; ++dy)
+            for (int dx = 0; dx < c.dstW; ++dx)
+                for (int ch = 0; ch < 3; ++ch) {
+                    const AxisWeights::Tap &tx = wx.tap(dx), &ty = wy.tap(dy);
+                    int low = 255, high = 0;
+                    for (int y = ty.firstSource; y < ty.firstSource + ty.count; ++y)
+                        for (int x = tx.firstSource; x < tx.firstSource + tx.count; ++x) {
+                            const int v = photo.row(y)[x * 3 + ch];
+                            low = std::min(low, v);
+                            high = std::max(high, v);
+                        }
+                    const ReducedPicture::ByteRange r = reduced.sourceRange(dx, dy, ch);
+                    ASSERT_EQ(r.low, low) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH << " at "
+                                          << dx << ", " << dy << " channel " << ch;
+                    ASSERT_EQ(r.high, high) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH
+                                            << " at " << dx << ", " << dy << " channel " << ch;
+                }
     }
 }
 

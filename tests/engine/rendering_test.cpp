@@ -448,3 +448,44 @@ TEST(CellCopies, SplitCellsUseBothPictureHalvesOfOddWidths)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+// The preparation shared by analysis and drawing against the picture
+// transforms it stands for: crop to the cell aspect, then grey.
+struct PrepareCase {
+    int w, h, cellWidth, cellHeight;
+    bool crop, mono;
+};
+
+TEST(PrepareCellPicture, EqualsCropToAspectThenGreyForEveryShapeAndOption)
+{
+    const PrepareCase cases[] = {
+        {300, 100, 32, 32, true, false}, {100, 300, 32, 32, true, false}, {12, 9, 16, 16, true, true},
+        {61, 41, 16, 16, true, false},   {33, 33, 16, 16, true, false},   {90, 30, 70, 8, true, false},
+        {25, 70, 24, 20, true, true},    {25, 70, 24, 20, false, true},   {25, 70, 24, 20, false, false},
+        {1, 1, 32, 32, true, false},     {7, 11, 0, 32, true, false},     {1600, 1200, 32, 32, true, true},
+    };
+    for (const PrepareCase& c : cases) {
+        tmosaicproject s = test::gridSettings(4, 4, std::max(c.cellWidth, 1), std::max(c.cellHeight, 1));
+        s.cellWidth = c.cellWidth;
+        s.cellHeight = c.cellHeight;
+        s.cropCell = c.crop;
+        s.monoCell = c.mono;
+        const Picture photo = test::coordinatePicture(c.w, c.h);
+        Picture want = photo;
+        if (c.crop)
+            cropToAspect(want, want, c.cellWidth, c.cellHeight);
+        if (c.mono)
+            toGreyScale(want, want);
+        Picture got = photo;
+        prepareCellPicture(got, s);
+        EXPECT_TRUE(test::samePicture(want, got))
+            << c.w << "x" << c.h << " cells " << c.cellWidth << "x" << c.cellHeight << " crop " << c.crop << " mono "
+            << c.mono;
+    }
+}
+
+} // namespace
+} // namespace tw

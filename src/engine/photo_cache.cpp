@@ -1,0 +1,131 @@
+#include "engine/photo_cache.h"
+
+#include "platform/memory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tw {
+
+PreparedPhotoKey PreparedPhotoKey::of(std::size_t index, const std::string& path, const tmosaicproject& s)
+{
+    return PreparedPhotoKey{index, path, s.cropCell != 0, s.monoCell != 0, s.cellWidth, s.cellHeight};
+}
+
+std::uint64_t PreparedPhotoCache::usedBytes() const
+{
+    std::lock_guard lock(mutex_);
+    return used_;
+}
+
+std::size_t PreparedPhotoCache::size() const
+{
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+void PreparedPhotoCache::eraseLocked(std::unordered_map<std::size_t, Entry>::iterator it) noexcept
+{
+    used_ -= it->second.pixels.size;
+    arena_.free(it->second.pixels);
+    entries_.erase(it);
+}
+
+bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, const Picture& photo)
+{
+    const std::uint64_t bytes = photo.byteSize();
+    PixelArena::Block block;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto old = entries_.find(key.index); old != entries_.end())
+            eraseLocked(old);
+        if (bytes > budget_ - used_)
+            return false;
+        block = arena_.allocate(static_cast<std::size_t>(bytes));
+        used_ += bytes;
+    }
+    // Several workers copy at once; the entry appears only when complete.
+    if (bytes > 0)
+        std::memcpy(block.data, photo.data(), static_cast<std::size_t>(bytes));
+    std::lock_guard lock(mutex_);
+    try {
+        if (auto old = entries_.find(key.index); old != entries_.end())
+            eraseLocked(old);
+        entries_.try_emplace(key.index, Entry{key, block, photo.width(), photo.height()});
+    } catch (...) {
+        used_ -= bytes;
+        arena_.free(block);
+        throw;
+    }
+    return true;
+}
+
+bool PreparedPhotoCache::take(const PreparedPhotoKey& key, Picture& out)
+{
+    Entry entry;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(key.index);
+        if (it == entries_.end())
+            return false;
+        if (!(it->second.key == key)) {
+            // Prepared for something else: of no use to anyone now.
+            eraseLocked(it);
+            return false;
+        }
+        entry = std::move(it->second);
+        used_ -= entry.pixels.size;
+        entries_.erase(it);
+    }
+    // The block is out of the table, so nobody else reads or frees it.
+    struct GiveBack {
+        PreparedPhotoCache& cache;
+        const PixelArena::Block& block;
+        ~GiveBack()
+        {
+            std::lock_guard lock(cache.mutex_);
+            cache.arena_.free(block);
+        }
+    } giveBack{*this, entry.pixels};
+    Picture photo;
+    photo.resizeUninitialized(entry.width, entry.height);
+    if (entry.pixels.size > 0)
+        std::memcpy(photo.data(), entry.pixels.data, entry.pixels.size);
+    out.swap(photo);
+    return true;
+}
+
+bool PreparedPhotoCache::holds(const PreparedPhotoKey& key) const
+{
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(key.index);
+    return it != entries_.end() && it->second.key == key;
+}
+
+void PreparedPhotoCache::release(std::size_t index)
+{
+    std::lock_guard lock(mutex_);
+    if (auto it = entries_.find(index); it != entries_.end())
+        eraseLocked(it);
+}
+
+void PreparedPhotoCache::keepOnly(const std::vector<char>& wanted)
+{
+    std::lock_guard lock(mutex_);
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        auto next = it;
+        ++next;
+        if (it->first >= wanted.size() || !wanted[it->first])
+            eraseLocked(it);
+        it = next;
+    }
+}
+
+std::uint64_t photoCacheBudget(const EngineOptions& options)
+{
+    if (options.photoCacheBytes)
+        return *options.photoCacheBytes;
+    return std::min(queryMemoryStatus().availablePhysical / 4, kDefaultPhotoCacheCap);
+}
+
+} // namespace tw
