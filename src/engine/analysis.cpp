@@ -1,6 +1,7 @@
 #include "engine/analysis.h"
 
 #include "engine/cell_layout.h"
+#include "engine/cell_tiles.h"
 #include "engine/job_pool.h"
 #include "engine/photo_cache.h"
 #include "engine/pipeline.h"
@@ -8,6 +9,8 @@
 #include "imaging/signature.h"
 #include "library/cell_pic_lib.h"
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,31 @@ void analyseOneByOne(MosaicProject& project, const CellPicLib& library, Progress
     }
 }
 
+// What the rendering stage gets of a prepared photograph. In a loom every
+// cell is drawn whole at one size, so the compact data of that size does
+// (building stops once it outgrows the whole budget); other layouts cut
+// some cells in two and keep the picture.
+void keepForRendering(PreparedPhotoCache& cache, const PreparedPhotoKey& key, const Picture& picture,
+                      const ColorSignature& signature, const tmosaicproject& settings)
+{
+    if (cache.budget() == 0)
+        return;
+    const Size dest = wholeCellSize(settings);
+    if (settings.stitchMode == StitchMode::Loom && dest.width > 0 && dest.height > 0 && !picture.empty()) {
+        const ReducedPicture reduced(picture, dest);
+        if (reduced.usable()) {
+            auto tile = std::make_unique<const CompactTile>(reduced, amountRanges(signature, settings.colorEnhance),
+                                                            cache.budget());
+            if (tile->complete())
+                cache.offer(key, std::move(tile));
+            else
+                cache.release(key.index);
+            return;
+        }
+    }
+    cache.offer(key, picture);
+}
+
 // Photographs are decoded ahead on worker threads, a bounded window at a
 // time; this thread takes the results strictly in list order, so the table,
 // the gauge, the pumps and the point of a failure are those of the
@@ -66,7 +94,7 @@ void analyseInParallel(MosaicProject& project, const CellPicLib& library, Progre
         Picture picture;
         signatures[i] = analysePhotograph(picture, paths[i], settings);
         if (cache)
-            cache->offer(PreparedPhotoKey::of(i, paths[i], settings), picture);
+            keepForRendering(*cache, PreparedPhotoKey::of(i, paths[i], settings), picture, signatures[i], settings);
     });
     for (std::size_t i = 0; i < n; ++i) {
         pool.wait(i);

@@ -16,7 +16,9 @@ class PreparedPhotoCache;
 // it are already written.
 // With a cache (worker path only) each prepared photograph is offered to it
 // for the rendering stage of the same creation to draw without decoding it
-// again; the table and the reports are unchanged.
+// again: in a loom its compact drawing data for the amounts its signature
+// allows, in other layouts the picture itself. The table and the reports
+// are unchanged.
 void analyzeLibrary(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                     const EngineOptions& options = {}, PreparedPhotoCache* cache = nullptr);
 

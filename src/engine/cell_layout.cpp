@@ -44,6 +44,20 @@ ShiftAmounts shiftAmounts(const MosaicCell& cell, std::int32_t colorEnhance)
                         shiftAmount(cell.blueOffset, colorEnhance)};
 }
 
+ChannelRanges amountRanges(const ColorSignature& signature, std::int32_t colorEnhance)
+{
+    // The amount follows the offset monotonically, so the extremes come
+    // from the two ends of the offset's range.
+    const SignatureColor& mean = signature.mean();
+    const int means[3] = {mean.blue, mean.green, mean.red};
+    ChannelRanges ranges{};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const int a = shiftAmount(means[c] - 255, colorEnhance), b = shiftAmount(means[c], colorEnhance);
+        ranges[c] = AmountRange{std::min(a, b), std::max(a, b)};
+    }
+    return ranges;
+}
+
 void prepareCellPicture(Picture& picture, const tmosaicproject& s)
 {
     if (s.cropCell) {

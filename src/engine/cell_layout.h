@@ -32,6 +32,19 @@ struct ShiftAmounts {
 };
 ShiftAmounts shiftAmounts(const MosaicCell& cell, std::int32_t colorEnhance);
 
+// The lowest and highest amount one channel can receive.
+struct AmountRange {
+    int low = 0, high = 0;
+    friend bool operator==(const AmountRange&, const AmountRange&) = default;
+};
+// Blue, green, red.
+using ChannelRanges = std::array<AmountRange, 3>;
+
+// The amounts the cells showing a library photograph with this signature
+// can receive: its offset is its mean minus a cell sample's mean, which
+// runs over 0..255.
+ChannelRanges amountRanges(const ColorSignature& signature, std::int32_t colorEnhance);
+
 // The crop to the cell's aspect (cropCell) and the grey conversion
 // (monoCell), in place: the picture as analysed and as drawn before its
 // colour shift and flips.

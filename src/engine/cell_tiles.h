@@ -73,6 +73,7 @@ public:
     void render(const ShiftAmounts& amounts, bool hFlip, bool vFlip, Picture& out) const;
 
 private:
+    friend class CompactTile;
     std::uint8_t recompute(int dx, int dy, int channel, const std::array<std::uint8_t, 256>& table) const;
 
     const Picture& source_;
@@ -84,6 +85,50 @@ private:
     Picture base_;                    // the unshifted reduction
     std::vector<std::uint8_t> low_;   // per destination byte: smallest source byte read
     std::vector<std::uint8_t> high_;  // and largest
+};
+
+// What a photograph's unsplit cells need, without the photograph: the
+// unshifted reduction and, for every destination byte, the exact result of
+// each amount within the channel's range that clamps some source byte it
+// reads (an amount a clamps a byte reading source bytes m..M when
+// a < -m or a > 255 - M). Those results come from one weighted histogram of
+// the byte's source values: the shifted sum is a sum over the histogram of
+// weight x clamped value, rounded once as the stretch rounds. The results of
+// a byte are stored one after another, those below the range first, so a
+// typical photograph needs a small fraction of its own size.
+class CompactTile {
+public:
+    // Ranges are limited to -255..255. Building stops, leaving an
+    // incomplete and empty object, as soon as it would take more than
+    // limitBytes; an unusable reduction gives an incomplete object too.
+    CompactTile(const ReducedPicture& reduced, const ChannelRanges& ranges, std::uint64_t limitBytes);
+
+    bool complete() const { return complete_; }
+    Size destSize() const { return dest_; }
+    int sourceWidth() const { return sourceWidth_; }
+    int sourceHeight() const { return sourceHeight_; }
+    const ChannelRanges& ranges() const { return ranges_; }
+    std::uint64_t byteSize() const;
+
+    // Whether the cell these copies and flips draw (from a picture of
+    // sourceWidth() x sourceHeight()) can be drawn from this data: unsplit,
+    // the whole picture onto a destSize() block, mirrors the weights
+    // allow, every amount inside its range.
+    bool draws(const CellCopies& copies, const ShiftAmounts& amounts, bool hFlip, bool vFlip) const;
+    // The cell's tile; requires draws().
+    CellTile tile(const CellCopies& copies, const ShiftAmounts& amounts, bool hFlip, bool vFlip) const;
+
+private:
+    Size dest_;
+    int sourceWidth_ = 0, sourceHeight_ = 0;
+    bool symmetricX_ = false, symmetricY_ = false;
+    bool complete_ = false;
+    ChannelRanges ranges_{};
+    std::vector<std::uint8_t> base_;        // the unshifted reduction, row after row
+    std::vector<std::uint8_t> below_;       // per destination byte: results for amounts clamping at 0
+    std::vector<std::uint8_t> above_;       // and at 255
+    std::vector<std::size_t> rowStart_;     // per destination row (and one more): its first result
+    std::vector<std::uint8_t> results_;
 };
 
 // The tile of one cell: through the reduced picture when the cell is

@@ -26,9 +26,21 @@ std::size_t PreparedPhotoCache::size() const
 
 void PreparedPhotoCache::eraseLocked(std::unordered_map<std::size_t, Entry>::iterator it) noexcept
 {
-    used_ -= it->second.pixels.size;
+    used_ -= it->second.bytes;
     arena_.free(it->second.pixels);
     entries_.erase(it);
+}
+
+std::unordered_map<std::size_t, PreparedPhotoCache::Entry>::iterator
+PreparedPhotoCache::findLocked(const PreparedPhotoKey& key)
+{
+    auto it = entries_.find(key.index);
+    if (it != entries_.end() && !(it->second.key == key)) {
+        // Prepared for something else: of no use to anyone now.
+        eraseLocked(it);
+        return entries_.end();
+    }
+    return it;
 }
 
 bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, const Picture& photo)
@@ -51,7 +63,7 @@ bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, const Picture& photo
     try {
         if (auto old = entries_.find(key.index); old != entries_.end())
             eraseLocked(old);
-        entries_.try_emplace(key.index, Entry{key, block, photo.width(), photo.height()});
+        entries_.try_emplace(key.index, Entry{key, block, photo.width(), photo.height(), nullptr, bytes});
     } catch (...) {
         used_ -= bytes;
         arena_.free(block);
@@ -60,21 +72,43 @@ bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, const Picture& photo
     return true;
 }
 
+bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, std::unique_ptr<const CompactTile> tile)
+{
+    if (!tile)
+        return false;
+    const std::uint64_t bytes = tile->byteSize();
+    std::lock_guard lock(mutex_);
+    if (auto old = entries_.find(key.index); old != entries_.end())
+        eraseLocked(old);
+    if (bytes > budget_ - used_)
+        return false;
+    entries_.try_emplace(key.index, Entry{key, PixelArena::Block{}, 0, 0, std::move(tile), bytes});
+    used_ += bytes;
+    return true;
+}
+
+std::unique_ptr<const CompactTile> PreparedPhotoCache::takeCompact(const PreparedPhotoKey& key)
+{
+    std::lock_guard lock(mutex_);
+    auto it = findLocked(key);
+    if (it == entries_.end() || !it->second.compact)
+        return nullptr;
+    std::unique_ptr<const CompactTile> tile = std::move(it->second.compact);
+    used_ -= it->second.bytes;
+    entries_.erase(it);
+    return tile;
+}
+
 bool PreparedPhotoCache::take(const PreparedPhotoKey& key, Picture& out)
 {
     Entry entry;
     {
         std::lock_guard lock(mutex_);
-        auto it = entries_.find(key.index);
-        if (it == entries_.end())
+        auto it = findLocked(key);
+        if (it == entries_.end() || it->second.compact)
             return false;
-        if (!(it->second.key == key)) {
-            // Prepared for something else: of no use to anyone now.
-            eraseLocked(it);
-            return false;
-        }
         entry = std::move(it->second);
-        used_ -= entry.pixels.size;
+        used_ -= entry.bytes;
         entries_.erase(it);
     }
     // The block is out of the table, so nobody else reads or frees it.

@@ -1,9 +1,12 @@
 #pragma once
 // Library photographs as the library stage prepared them (decoded, cropped
 // to the cell aspect, grey), kept for the rendering stage of the same
-// creation so that each photograph is decoded once. Memory is bounded by a
-// byte budget; a photograph that does not fit is simply decoded again when
-// its cells are drawn.
+// creation so that each photograph is decoded once: either the picture
+// itself or, where every cell is drawn whole, just the compact drawing data
+// of its cells (CompactTile). Memory is bounded by a byte budget; a
+// photograph that does not fit is simply decoded again when its cells are
+// drawn.
+#include "engine/cell_tiles.h"
 #include "engine/options.h"
 #include "engine/pixel_arena.h"
 #include "engine/project.h"
@@ -11,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -50,12 +54,20 @@ public:
     // dropped first). Returns whether it was kept. Throws std::bad_alloc,
     // keeping nothing, when the system refuses the memory.
     bool offer(const PreparedPhotoKey& key, const Picture& photo);
+    // The same for a photograph's compact drawing data (byteSize() bytes),
+    // taken over when kept and destroyed otherwise.
+    bool offer(const PreparedPhotoKey& key, std::unique_ptr<const CompactTile> tile);
 
     // Hands the photograph stored under exactly this key to out and forgets
     // it. Returns false, out unchanged, when there is none; an entry at the
     // same library position under another key is dropped. May be called by
     // several threads at once; the copying runs outside the lock.
     bool take(const PreparedPhotoKey& key, Picture& out);
+    // The compact data stored under exactly this key, forgotten by the
+    // cache; null when there is none. A picture stored under the key stays
+    // (take it with take); an entry at the same position under another key
+    // is dropped.
+    std::unique_ptr<const CompactTile> takeCompact(const PreparedPhotoKey& key);
 
     // Whether a photograph is stored under exactly this key.
     bool holds(const PreparedPhotoKey& key) const;
@@ -67,12 +79,17 @@ public:
     void keepOnly(const std::vector<char>& wanted);
 
 private:
-    // Pixels live in the arena, not in Pictures: see pixel_arena.h.
+    // Pixels live in the arena, not in Pictures: see pixel_arena.h. An
+    // entry holds either pixels or a compact tile.
     struct Entry {
         PreparedPhotoKey key;
         PixelArena::Block pixels;
         int width = 0, height = 0;
+        std::unique_ptr<const CompactTile> compact;
+        std::uint64_t bytes = 0;  // what it counts against the budget
     };
+    // Looks up the entry for key, dropping one prepared for something else.
+    std::unordered_map<std::size_t, Entry>::iterator findLocked(const PreparedPhotoKey& key);
     void eraseLocked(std::unordered_map<std::size_t, Entry>::iterator it) noexcept;
 
     const std::uint64_t budget_;

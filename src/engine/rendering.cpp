@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -85,20 +86,24 @@ struct TileJob {
     std::vector<std::size_t> libraryIndices;  // distinct positions listing the photograph
 };
 
-// The photograph of a job as the library stage left it in the cache, under
-// any of the library positions that list it; the others are dropped, since
-// this job draws all cells of that path.
+// The photograph of a job as the library stage left it in the cache (its
+// compact data or the picture itself), under any of the library positions
+// that list it; the others are dropped, since this job draws all cells of
+// that path.
 bool takePrepared(PreparedPhotoCache* cache, const TileJob& job, const std::string& path,
-                  const tmosaicproject& settings, Picture& out)
+                  const tmosaicproject& settings, Picture& out, std::unique_ptr<const CompactTile>& compact)
 {
     if (!cache)
         return false;
     bool found = false;
     for (std::size_t index : job.libraryIndices) {
-        if (!found)
-            found = cache->take(PreparedPhotoKey::of(index, path, settings), out);
-        else
+        if (!found) {
+            const PreparedPhotoKey key = PreparedPhotoKey::of(index, path, settings);
+            compact = cache->takeCompact(key);
+            found = compact != nullptr || cache->take(key, out);
+        } else {
             cache->release(index);
+        }
     }
     return found;
 }
@@ -175,14 +180,20 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
     auto drawJob = [&](std::size_t j, const JobPool& pool) {
         const TileJob& job = jobs[j];
         Picture loaded;
+        std::unique_ptr<const CompactTile> compact;
         std::optional<ReducedPicture> ownReduced;
         const Picture* prepared = &mainPrepared;
         const ReducedPicture* reduced = mainReduced ? &*mainReduced : nullptr;
+        // With compact data the photograph is decoded only for a cell that
+        // data cannot draw.
+        bool haveLoaded = true;
         if (job.photo >= 0) {
             const std::string& path = paths[static_cast<std::size_t>(job.photo)];
-            if (!takePrepared(cache, job, path, settings, loaded)) {
+            haveLoaded = takePrepared(cache, job, path, settings, loaded, compact) && !compact;
+            if (!haveLoaded && !compact) {
                 loadPicture(loaded, path);
                 prepareCellPicture(loaded, settings);
+                haveLoaded = true;
             }
             prepared = &loaded;
             reduced = nullptr;
@@ -191,13 +202,29 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
             if (pool.stopping())
                 return;
             const CellTask& t = tasks[k];
+            const ShiftAmounts amounts = shiftAmounts(t.cell, settings.colorEnhance);
+            const bool hFlip = t.cell.hFlip != 0, vFlip = t.cell.vFlip != 0;
+            if (compact) {
+                const CellCopies copies =
+                    cellCopies(settings, t.x, t.y, compact->sourceWidth(), compact->sourceHeight());
+                if (copies.count == 0)
+                    continue;  // nothing to draw: the tile stays empty
+                if (compact->draws(copies, amounts, hFlip, vFlip)) {
+                    tiles[k] = compact->tile(copies, amounts, hFlip, vFlip);
+                    continue;
+                }
+                if (!haveLoaded) {
+                    loadPicture(loaded, paths[static_cast<std::size_t>(job.photo)]);
+                    prepareCellPicture(loaded, settings);
+                    haveLoaded = true;
+                }
+            }
             const CellCopies copies = cellCopies(settings, t.x, t.y, prepared->width(), prepared->height());
             if (job.photo >= 0 && !reduced && copies.count == 1 && !copies.split && destDrawable) {
                 ownReduced.emplace(loaded, dest);
                 reduced = &*ownReduced;
             }
-            tiles[k] = renderTile(*prepared, reduced, copies, shiftAmounts(t.cell, settings.colorEnhance),
-                                  t.cell.hFlip != 0, t.cell.vFlip != 0);
+            tiles[k] = renderTile(*prepared, reduced, copies, amounts, hFlip, vFlip);
         }
     };
     JobPool pool(jobs.size(), threads, 0, [&](std::size_t j) { drawJob(j, pool); });

@@ -28,7 +28,8 @@ void renderCell(MosaicProject& project, const CellPicLib& library, int x, int y)
 // leaves the last cell's picture in CellScratch; the default path does not
 // use CellScratch.
 // With a cache (worker path) a photograph the library stage left there
-// under the same key is drawn without decoding it again; entries no cell
+// under the same key is drawn without decoding it again (from compact data,
+// a cell it cannot draw decodes the photograph after all); entries no cell
 // shows are dropped at the start, the others as soon as their cells are
 // drawn, so the cache is empty once the stage has drawn every cell.
 void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,

@@ -8,10 +8,14 @@
 #include "engine/pipeline.h"
 #include "engine/rendering.h"
 #include "engine_fixtures.h"
+#include "imaging/load_picture.h"
+#include "imaging/signature.h"
+#include "imaging/transforms.h"
 #include "platform/errors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -391,23 +395,53 @@ INSTANTIATE_TEST_SUITE_P(Libraries, WorkerFailures, ::testing::ValuesIn(kFailure
 
 // ---------------------------------------------------------------- prepared photographs
 
+// What the library stage keeps of each photograph of a loom creation: the
+// size of its compact drawing data, built here the plain way.
+std::vector<std::uint64_t> compactSizes(const CellPicLib& lib, const tmosaicproject& settings)
+{
+    std::vector<std::uint64_t> sizes;
+    for (const std::string& path : lib.entries()) {
+        Picture photo;
+        loadPicture(photo, path);
+        prepareCellPicture(photo, settings);
+        const ReducedPicture reduced(photo, wholeCellSize(settings));
+        const CompactTile tile(reduced, amountRanges(computeSignature(photo), settings.colorEnhance),
+                               std::uint64_t{64} << 20);
+        sizes.push_back(tile.byteSize());
+    }
+    return sizes;
+}
+
+// A budget that holds the first photograph and the smallest of the others
+// but not every one.
+std::uint64_t tinyBudget(const std::vector<std::uint64_t>& sizes)
+{
+    return sizes[0] + *std::min_element(sizes.begin() + 1, sizes.end());
+}
+
 // With one worker the photographs are offered in list order; each is kept
 // while it fits what is left.
 TEST(PreparedPhotographs, TinyBudgetKeepsThePhotographsThatStillFitAndNotOthers)
 {
     const CellPicLib lib = mixedLibrary("eq_tiny");
     auto p = test::makeProject(sceneSettings(kScenes[0]));
-    PreparedPhotoCache cache(6000);
+    const std::vector<std::uint64_t> sizes = compactSizes(lib, p->settings);
+    const std::uint64_t budget = tinyBudget(sizes);
+    PreparedPhotoCache cache(budget);
     NullObserver quiet;
     analyzeLibrary(*p, lib, quiet, EngineOptions{1, false}, &cache);
-    // 16 x 16 cells: p0 is cropped to 40 x 40 (4800 bytes) and kept, p1
-    // (4800 more) is not; p2 (10 x 9, the odd column stays) and p7 (7 x 7)
-    // still fit after it.
-    std::vector<char> held;
-    for (std::size_t i = 0; i < lib.count(); ++i)
+    std::vector<char> held, expected;
+    std::uint64_t used = 0;
+    for (std::size_t i = 0; i < lib.count(); ++i) {
         held.push_back(cache.holds(PreparedPhotoKey::of(i, lib.entry(i), p->settings)));
-    EXPECT_EQ(held, (std::vector<char>{1, 0, 1, 0, 0, 0, 0, 1, 0, 0}));
-    EXPECT_EQ(cache.usedBytes(), 4800u + 270u + 147u);
+        const bool fits = sizes[i] <= budget - used;
+        expected.push_back(fits);
+        used += fits ? sizes[i] : 0;
+    }
+    EXPECT_EQ(held, expected);
+    EXPECT_EQ(cache.usedBytes(), used);
+    EXPECT_GE(std::count(held.begin(), held.end(), 1), 2);
+    EXPECT_GE(std::count(held.begin(), held.end(), 0), 1);
 }
 
 TEST(PreparedPhotographs, ReferencePathAndSelfMosaicKeepNothing)
@@ -534,6 +568,54 @@ TEST(PreparedPhotographs, CreationReadsEveryPhotographOnceWhenAllAreKept)
     }
 }
 
+// Cells over pure black and pure white get the extreme amounts of their
+// photographs (both ends of every channel's range); the kept data draws
+// them all, colour and grey, without a single photograph left to read.
+TEST(PreparedPhotographs, CompactDataDrawsCellsWithTheExtremeAmountsWithoutThePhotographs)
+{
+    for (bool mono : {false, true}) {
+        SCOPED_TRACE(mono ? "mono" : "colour");
+        const CellPicLib lib = mixedLibrary(std::string("eq_extreme_") + (mono ? "mono" : "colour"));
+        tmosaicproject settings = sceneSettings(kScenes[0]);
+        settings.colorEnhance = 100;
+        settings.monoCell = mono;
+        auto a = test::makeProject(settings), b = test::makeProject(settings);
+        a->MainImage = b->MainImage = test::patternPicture(96, 80, [](int x, int y) {
+            const bool dark = (x / 16 + y / 16) % 2 == 0;
+            return dark ? Bgr{0, 0, 0} : Bgr{255, 255, 255};
+        });
+        const Outcome ra = observe([&](auto& obs) { runCreation(*a, lib, obs, kReference); });
+        ASSERT_EQ(ra.error, "");
+
+        EngineOptions options{2, false};
+        options.photoCacheBytes = std::uint64_t{64} << 20;
+        RecordingObserver obs;
+        FilesGoneAfterAnalysis gone(obs, lib);
+        runCreation(*b, lib, obs, options);
+        ASSERT_TRUE(gone.removed);
+        EXPECT_EQ(ra.events, obs.events);
+        EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+
+        bool lowEnd = false, highEnd = false;
+        for (int y = 0; y < settings.cellsY; ++y)
+            for (int x = 0; x < settings.cellsX; ++x) {
+                const MosaicCell& cell = b->MosaicGrid.at(x, y);
+                ASSERT_TRUE(cell.placed);
+                const ChannelRanges r = amountRanges(
+                    b->CellPicTable[static_cast<std::size_t>(cell.picture)].signature, settings.colorEnhance);
+                const ShiftAmounts am = shiftAmounts(cell, settings.colorEnhance);
+                const int amount[3] = {am.blue, am.green, am.red};
+                for (std::size_t c = 0; c < 3; ++c) {
+                    ASSERT_GE(amount[c], r[c].low);
+                    ASSERT_LE(amount[c], r[c].high);
+                    lowEnd = lowEnd || (amount[c] == r[c].low && r[c].low < 0);
+                    highEnd = highEnd || (amount[c] == r[c].high && r[c].high > 0);
+                }
+            }
+        EXPECT_TRUE(lowEnd && highEnd) << "the scene reaches both ends";
+    }
+}
+
 TEST(PreparedPhotographs, PhotographNotKeptStillFailsAtItsFirstCellWithItsOwnError)
 {
     for (std::uint32_t gridSeed : {5u, 6u, 7u}) {
@@ -544,7 +626,7 @@ TEST(PreparedPhotographs, PhotographNotKeptStillFailsAtItsFirstCellWithItsOwnErr
         a->projectState = b->projectState = ProjectState::Picture;
         fillGrid(*a, static_cast<int>(lib.count()), true, gridSeed);
         fillGrid(*b, static_cast<int>(lib.count()), true, gridSeed);
-        PreparedPhotoCache cache(6000);
+        PreparedPhotoCache cache(tinyBudget(compactSizes(lib, settings)));
         NullObserver quiet;
         analyzeLibrary(*b, lib, quiet, EngineOptions{2, false}, &cache);
         // The files of the photographs not kept disappear.
@@ -635,6 +717,112 @@ TEST(ReducedPicture, SourceRangeIsTheExtremesOverEveryTapOfTheFootprint)
                                             << " at " << dx << ", " << dy << " channel " << ch;
                 }
     }
+}
+
+// Every amount of each channel's range (so every amount that clamps at
+// either end), each flip, against the plain shift, mirror and stretch.
+TEST(CompactTile, MatchesPlainShiftMirrorAndStretchForEveryAmountInItsRanges)
+{
+    struct Case {
+        TileCase size;
+        bool mono;
+        ChannelRanges ranges;
+    };
+    const ChannelRanges everything{AmountRange{-255, 255}, AmountRange{-255, 255}, AmountRange{-255, 255}};
+    const ChannelRanges narrow{AmountRange{-40, 17}, AmountRange{-3, 90}, AmountRange{-128, -20}};
+    const Case cases[] = {
+        {{60, 40, 30, 30}, false, everything}, {{12, 9, 30, 30}, false, everything},  // reduce, enlarge
+        {{90, 30, 17, 40}, false, everything}, {{31, 31, 31, 31}, false, everything},  // mixed, equal
+        {{64, 4, 8, 16}, true, everything},    {{1, 1, 5, 5}, false, narrow},
+        {{7, 5, 3, 2}, true, narrow},          {{101, 67, 1, 1}, false, everything},
+        {{160, 120, 13, 11}, true, narrow},    {{160, 120, 13, 11}, false, narrow},
+    };
+    std::uint32_t seed = 70;
+    for (const Case& c : cases) {
+        Picture photo = syntheticPhoto(c.size.srcW, c.size.srcH, seed++);
+        if (c.mono)
+            toGreyScale(photo, photo);
+        const ReducedPicture reduced(photo, Size{c.size.dstW, c.size.dstH});
+        const CompactTile compact(reduced, c.ranges, std::uint64_t{1} << 30);
+        ASSERT_TRUE(compact.complete());
+        EXPECT_EQ(compact.sourceWidth(), c.size.srcW);
+        EXPECT_EQ(compact.sourceHeight(), c.size.srcH);
+        CellCopies copies;
+        copies.count = 1;
+        copies.copy[0] =
+            CellCopy{Rect{0, 0, c.size.srcW, c.size.srcH}, Rect{5, -3, 5 + c.size.dstW, -3 + c.size.dstH}};
+        // Each channel walks its whole range, each starting elsewhere in it.
+        const int spans[3] = {c.ranges[0].high - c.ranges[0].low + 1, c.ranges[1].high - c.ranges[1].low + 1,
+                              c.ranges[2].high - c.ranges[2].low + 1};
+        const int steps = std::max({spans[0], spans[1], spans[2]});
+        for (int step = 0; step < steps; ++step) {
+            const ShiftAmounts a{c.ranges[2].low + (step + 2 * spans[2] / 3) % spans[2],
+                                 c.ranges[1].low + (step + spans[1] / 3) % spans[1], c.ranges[0].low + step % spans[0]};
+            const int flags = step % 4;
+            const bool h = flags & 1, v = flags & 2;
+            ASSERT_TRUE(compact.draws(copies, a, h, v));
+            const CellTile want = renderTileDirect(photo, copies, a, h, v);
+            const CellTile got = compact.tile(copies, a, h, v);
+            ASSERT_EQ(got.count, 1);
+            EXPECT_EQ(got.piece[0].left, 5);
+            EXPECT_EQ(got.piece[0].top, -3);
+            ASSERT_TRUE(test::samePicture(want.piece[0].pixels, got.piece[0].pixels))
+                << c.size.srcW << "x" << c.size.srcH << " -> " << c.size.dstW << "x" << c.size.dstH << " mono "
+                << c.mono << " amounts " << a.red << "," << a.green << "," << a.blue << " h " << h << " v " << v;
+        }
+    }
+}
+
+// An amount outside the ranges has no stored result, and a split or
+// differently sized copy is not what the data describes: those cells go
+// back to the picture.
+TEST(CompactTile, RefusesAmountsOutsideItsRangesAndOtherCopies)
+{
+    const Picture photo = syntheticPhoto(60, 40, 3);
+    const ReducedPicture reduced(photo, Size{20, 10});
+    const ChannelRanges ranges{AmountRange{-10, 10}, AmountRange{0, 50}, AmountRange{-60, -5}};
+    const CompactTile compact(reduced, ranges, std::uint64_t{1} << 30);
+    CellCopies whole;
+    whole.count = 1;
+    whole.copy[0] = CellCopy{Rect{0, 0, 60, 40}, Rect{0, 0, 20, 10}};
+    EXPECT_TRUE(compact.draws(whole, ShiftAmounts{-60, 0, -10}, true, true));
+    EXPECT_TRUE(compact.draws(whole, ShiftAmounts{-5, 50, 10}, false, false));
+    const ShiftAmounts outside[] = {{-61, 0, 0}, {-4, 0, 0}, {-10, -1, 0}, {-10, 51, 0}, {-10, 0, -11}, {-10, 0, 11}};
+    for (const ShiftAmounts& a : outside)
+        EXPECT_FALSE(compact.draws(whole, a, false, false)) << a.red << "," << a.green << "," << a.blue;
+    CellCopies other = whole;
+    other.copy[0].dest = Rect{0, 0, 21, 10};
+    EXPECT_FALSE(compact.draws(other, ShiftAmounts{-10, 0, 0}, false, false));
+    other = whole;
+    other.copy[0].source = Rect{0, 0, 30, 40};
+    EXPECT_FALSE(compact.draws(other, ShiftAmounts{-10, 0, 0}, false, false));
+    other = whole;
+    other.split = true;
+    EXPECT_FALSE(compact.draws(other, ShiftAmounts{-10, 0, 0}, false, false));
+    other.split = false;
+    other.count = 2;
+    other.copy[1] = other.copy[0];
+    EXPECT_FALSE(compact.draws(other, ShiftAmounts{-10, 0, 0}, false, false));
+}
+
+// Building stops at the limit rather than growing without bound; what was
+// built is let go and nothing can be drawn from it.
+TEST(CompactTile, BuildingPastTheLimitLeavesAnEmptyIncompleteObject)
+{
+    const Picture photo = syntheticPhoto(60, 40, 9);
+    const ReducedPicture reduced(photo, Size{20, 10});
+    const ChannelRanges everything{AmountRange{-255, 255}, AmountRange{-255, 255}, AmountRange{-255, 255}};
+    const CompactTile full(reduced, everything, std::uint64_t{1} << 30);
+    ASSERT_TRUE(full.complete());
+    const CompactTile exact(reduced, everything, full.byteSize());
+    EXPECT_TRUE(exact.complete());
+    const CompactTile cut(reduced, everything, full.byteSize() - 1);
+    EXPECT_FALSE(cut.complete());
+    EXPECT_EQ(cut.byteSize(), 0u);
+    CellCopies whole;
+    whole.count = 1;
+    whole.copy[0] = CellCopy{Rect{0, 0, 60, 40}, Rect{0, 0, 20, 10}};
+    EXPECT_FALSE(cut.draws(whole, ShiftAmounts{}, false, false));
 }
 
 TEST(CellTile, DrawingClipsPiecesToTheMosaic)

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace tw {
@@ -216,6 +218,73 @@ TEST(PreparedPhotoCache, ConcurrentTakersEachGetTheirOwnPhotograph)
 
 // Blocks never overlap, keep their bytes, and chunks go back to the system
 // once all their blocks are freed.
+// ---------------------------------------------------------------- compact data
+
+std::unique_ptr<const CompactTile> compactOf(int w, int h, std::uint8_t tag)
+{
+    const Picture photo = test::patternPicture(w, h, [tag](int x, int y) {
+        return Bgr{std::uint8_t(tag + x * 9), std::uint8_t(y * 13), std::uint8_t((x + y) * 7)};
+    });
+    const ReducedPicture reduced(photo, Size{std::max(1, w / 3), std::max(1, h / 3)});
+    const ChannelRanges ranges{AmountRange{-30, 30}, AmountRange{-30, 30}, AmountRange{-30, 30}};
+    return std::make_unique<const CompactTile>(reduced, ranges, std::uint64_t{1} << 30);
+}
+
+TEST(PreparedPhotoCache, CompactDataCountsItsBytesAndIsHandedOutOnlyAsCompactData)
+{
+    auto tile = compactOf(30, 21, 5);
+    const std::uint64_t bytes = tile->byteSize();
+    const CompactTile* address = tile.get();
+    PreparedPhotoCache cache(bytes);
+    ASSERT_TRUE(cache.offer(keyAt(2), std::move(tile)));
+    EXPECT_EQ(cache.usedBytes(), bytes);
+    EXPECT_TRUE(cache.holds(keyAt(2)));
+    Picture out = photoOf(2, 2, 9);
+    EXPECT_FALSE(cache.take(keyAt(2), out)) << "compact data is no picture";
+    EXPECT_EQ(out.width(), 2);
+    EXPECT_TRUE(cache.holds(keyAt(2)));
+    std::unique_ptr<const CompactTile> taken = cache.takeCompact(keyAt(2));
+    EXPECT_EQ(taken.get(), address);
+    EXPECT_EQ(cache.usedBytes(), 0u);
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(cache.takeCompact(keyAt(2)), nullptr);
+}
+
+TEST(PreparedPhotoCache, CompactDataOverTheRestOfTheBudgetIsRefused)
+{
+    auto first = compactOf(30, 21, 1), second = compactOf(30, 21, 2);
+    PreparedPhotoCache cache(first->byteSize() + second->byteSize() - 1);
+    EXPECT_TRUE(cache.offer(keyAt(0), std::move(first)));
+    EXPECT_FALSE(cache.offer(keyAt(1), std::move(second)));
+    EXPECT_EQ(cache.size(), 1u);
+    PreparedPhotoCache none(0);
+    EXPECT_FALSE(none.offer(keyAt(0), compactOf(6, 6, 3)));
+    EXPECT_EQ(none.usedBytes(), 0u);
+    EXPECT_FALSE(none.offer(keyAt(0), std::unique_ptr<const CompactTile>{}));
+}
+
+TEST(PreparedPhotoCache, CompactDataUnderAnotherKeyIsDroppedAndPicturesAreNotCompactData)
+{
+    PreparedPhotoCache cache(1 << 20);
+    ASSERT_TRUE(cache.offer(keyAt(0), compactOf(30, 21, 1)));
+    PreparedPhotoKey other = keyAt(0);
+    other.mono = !other.mono;
+    EXPECT_EQ(cache.takeCompact(other), nullptr);
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(cache.usedBytes(), 0u);
+
+    ASSERT_TRUE(cache.offer(keyAt(1), photoOf(4, 4, 1)));
+    EXPECT_EQ(cache.takeCompact(keyAt(1)), nullptr);
+    EXPECT_TRUE(cache.holds(keyAt(1))) << "the picture stays for take";
+    ASSERT_TRUE(cache.offer(keyAt(1), compactOf(9, 9, 1)));  // replaces the picture
+    EXPECT_EQ(cache.size(), 1u);
+    ASSERT_TRUE(cache.offer(keyAt(2), compactOf(9, 9, 2)));
+    cache.release(1);
+    cache.keepOnly(std::vector<char>{0, 0, 0});
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(cache.usedBytes(), 0u);
+}
+
 TEST(PixelArena, BlocksAreDisjointKeepTheirBytesAndEmptyChunksAreUnmapped)
 {
     PixelArena arena;

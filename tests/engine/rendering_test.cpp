@@ -419,6 +419,41 @@ TEST(ShiftAmount, TruncatesTowardZeroAndStaysWithinAByteStep)
         EXPECT_EQ(shiftAmount(r.offset, r.enhance), r.amount) << r.offset << " x " << r.enhance;
 }
 
+// The amounts a photograph's cells can receive: the ends are the samples
+// 0 and 255, whatever the sign of the enhancement, limited to a byte step.
+TEST(AmountRanges, EndsAreTheAmountsOfTheDarkestAndBrightestCellSample)
+{
+    struct Row {
+        std::uint8_t mean;
+        std::int32_t enhance;
+        AmountRange range;
+    };
+    const Row rows[] = {{0, 100, {0, 255}},     {255, 100, {-255, 0}},    {128, 100, {-128, 127}},
+                        {128, 50, {-64, 63}},   {127, 50, {-63, 64}},     {37, 0, {0, 0}},
+                        {10, -100, {-245, 10}}, {128, 300, {-255, 255}}, {200, 1, {-2, 0}},
+                        {3, 99, {-2, 249}}};
+    for (const Row& r : rows) {
+        ColorSignature sig;
+        sig.c[Mean] = SignatureColor{r.mean, std::uint8_t(255 - r.mean), r.mean, 0};
+        const ChannelRanges ranges = amountRanges(sig, r.enhance);
+        EXPECT_EQ(ranges[0], r.range) << int{r.mean} << " x " << r.enhance;
+        EXPECT_EQ(ranges[2], r.range) << int{r.mean} << " x " << r.enhance;
+        // Every sample's amount lies inside, and both ends are reached.
+        bool low = false, high = false;
+        for (int sample = 0; sample < 256; ++sample) {
+            const int a = shiftAmount(int{r.mean} - sample, r.enhance);
+            EXPECT_GE(a, ranges[0].low);
+            EXPECT_LE(a, ranges[0].high);
+            low = low || a == ranges[0].low;
+            high = high || a == ranges[0].high;
+            const int g = shiftAmount(255 - int{r.mean} - sample, r.enhance);
+            EXPECT_GE(g, ranges[1].low);
+            EXPECT_LE(g, ranges[1].high);
+        }
+        EXPECT_TRUE(low && high) << int{r.mean} << " x " << r.enhance;
+    }
+}
+
 TEST(CellCopies, SplitCellsUseBothPictureHalvesOfOddWidths)
 {
     tmosaicproject s = test::gridSettings(5, 4, 32, 32);
