@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl1-mesa-dev
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth fontconfig fonts-dejavu-core
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(metapixel time)
