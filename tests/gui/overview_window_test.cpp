@@ -56,10 +56,12 @@ protected:
             EXPECT_EQ(p.pixel(r.left, y), frame) << "left " << y;
             EXPECT_EQ(p.pixel(r.right - 1, y), frame) << "right " << y;
         }
-        if (r.right < p.width())
+        if (r.right < p.width()) {
             EXPECT_EQ(p.pixel(r.right, r.top), background);
-        if (r.bottom < p.height())
+        }
+        if (r.bottom < p.height()) {
             EXPECT_EQ(p.pixel(r.left, r.bottom), background);
+        }
         EXPECT_EQ(p.pixel(r.left + 1, r.top + 1), background);
     }
 };
