@@ -9,24 +9,29 @@ set(TILEWRIGHT_PLATFORM_WINDOW_FILES
   platform/platform.h
   platform/qt_platform.h platform/qt_platform.cpp
 )
+# Widgets and services that the windows of several subsystems share, and the
+# place where every window is created and wired to the others.
+set(TILEWRIGHT_UI_FILES
+  ui/app_context.h ui/app_context.cpp
+  ui/picture_box.h ui/picture_box.cpp
+  ui/program_windows.h ui/program_windows.cpp
+)
 set(TILEWRIGHT_LIBRARY_WINDOW_FILES)
 set(TILEWRIGHT_SETUP_WINDOW_FILES)
 set(TILEWRIGHT_WORKSPACE_WINDOW_FILES
   workspace/product.h
-  workspace/app_context.h workspace/app_context.cpp
-  workspace/picture_box.h workspace/picture_box.cpp
   workspace/tool_glyphs.h workspace/tool_glyphs.cpp
   workspace/mosaic_view.h workspace/mosaic_view.cpp
   workspace/main_window.h workspace/main_window.cpp
   workspace/overview_window.h workspace/overview_window.cpp
   workspace/usage_window.h workspace/usage_window.cpp
   workspace/about_window.h workspace/about_window.cpp
-  workspace/program_windows.h workspace/program_windows.cpp
 )
 set(TILEWRIGHT_PRINTING_WINDOW_FILES)
 
 add_library(tilewright_windows STATIC
   ${TILEWRIGHT_PLATFORM_WINDOW_FILES}
+  ${TILEWRIGHT_UI_FILES}
   ${TILEWRIGHT_LIBRARY_WINDOW_FILES}
   ${TILEWRIGHT_SETUP_WINDOW_FILES}
   ${TILEWRIGHT_WORKSPACE_WINDOW_FILES}
@@ -38,6 +43,6 @@ target_compile_definitions(tilewright_windows PUBLIC
   TILEWRIGHT_VERSION="${PROJECT_VERSION}")
 target_link_libraries(tilewright_windows PUBLIC tilewright_core Qt6::Widgets Qt6::PrintSupport)
 
-add_executable(tilewright workspace/gui_main.cpp)
+add_executable(tilewright ui/gui_main.cpp)
 set_target_properties(tilewright PROPERTIES AUTOMOC ON)
 target_link_libraries(tilewright PRIVATE tilewright_windows)

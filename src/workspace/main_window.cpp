@@ -6,11 +6,11 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "workspace/about_window.h"
-#include "workspace/app_context.h"
+#include "ui/app_context.h"
 #include "workspace/export.h"
 #include "workspace/mosaic_view.h"
 #include "workspace/overview_window.h"
-#include "workspace/picture_box.h"
+#include "ui/picture_box.h"
 #include "workspace/product.h"
 #include "workspace/project_file.h"
 #include "workspace/tool_glyphs.h"
@@ -109,7 +109,7 @@ void MainWindow::createActions()
             connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    NewProject1_ = make("NewProject1", QStringLiteral("New Project"), Slot{});
+    NewProject1_ = make("NewProject1", QStringLiteral("New Project"), &MainWindow::sbnewprjClick);
     NewProject1_->setShortcut(QKeySequence::New);
     OpenPicture1_ = make("OpenPicture1", QStringLiteral("Open Picture"), &MainWindow::OpenPicture1Click);
     LoadProject1_ = make("LoadProject1", QStringLiteral("Open Mosaic Project"), &MainWindow::sbopprjClick);
@@ -117,13 +117,13 @@ void MainWindow::createActions()
     SavePicture1_ = make("SavePicture1", QStringLiteral("Save Picture"), &MainWindow::sbsvpicClick);
     SaveProject1_ = make("SaveProject1", QStringLiteral("Save Mosaic Project"), &MainWindow::sbsvprjClick);
     SaveProject1_->setShortcut(QKeySequence::Save);
-    Print1_ = make("Print1", QStringLiteral("Print"), Slot{});
+    Print1_ = make("Print1", QStringLiteral("Print"), &MainWindow::sbprintClick);
     Print1_->setShortcut(QKeySequence::Print);
     Exit1_ = make("Exit1", QStringLiteral("Exit"), &MainWindow::Exit1Click);
     Exit1_->setShortcut(QKeySequence::Quit);
     OverView1_ = make("OverView1", QStringLiteral("OverView"), &MainWindow::sboverviewClick);
     CellStats1_ = make("CellStats1", QStringLiteral("Cell Stats"), &MainWindow::SBstatClick);
-    ImageLib1_ = make("ImageLib1", QStringLiteral("Image Lib    "), Slot{});
+    ImageLib1_ = make("ImageLib1", QStringLiteral("Image Lib    "), &MainWindow::ImageLib1Click);
     TilewrightHelp1_ = make("TilewrightHelp1", QStringLiteral("Tilewright Help"), &MainWindow::sbhelpClick);
     TilewrightHelp1_->setShortcut(QKeySequence::HelpContents);
     TilewrightHomePage1_ =
@@ -225,6 +225,8 @@ void MainWindow::createToolBar()
     sbzoomout_->setEnabled(false);
     sbzoomout_->setVisible(false);
 
+    connect(sbnewprj_, &QToolButton::clicked, this, &MainWindow::sbnewprjClick);
+    connect(sbprint_, &QToolButton::clicked, this, &MainWindow::sbprintClick);
     connect(sbopprj_, &QToolButton::clicked, this, &MainWindow::sbopprjClick);
     connect(sbsvprj_, &QToolButton::clicked, this, &MainWindow::sbsvprjClick);
     connect(sbsvpic_, &QToolButton::clicked, this, &MainWindow::sbsvpicClick);
@@ -313,12 +315,15 @@ void MainWindow::createStatusLine()
 void MainWindow::updateActions()
 {
     const bool idle = !context_.isBusy();
-    // New Project, Print and the library manager have no window in this
-    // program; their commands are shown but cannot be used.
-    for (QAction* a : {NewProject1_, Print1_, ImageLib1_})
-        a->setEnabled(false);
-    sbnewprj_->setEnabled(false);
-    sbprint_->setEnabled(false);
+    // The windows of other subsystems open only when the program handed
+    // their command in, and never while a creation or an opening runs.
+    const bool canCreate = idle && bool(newProjectCommand_);
+    NewProject1_->setEnabled(canCreate);
+    sbnewprj_->setEnabled(canCreate);
+    const bool canPrint = idle && bool(printCommand_);
+    Print1_->setEnabled(canPrint);
+    sbprint_->setEnabled(canPrint);
+    ImageLib1_->setEnabled(idle && bool(imageLibCommand_));
 
     // Nothing may open, load or rewrite the project while a creation or an
     // opening is running underneath the window messages.
@@ -327,6 +332,24 @@ void MainWindow::updateActions()
     OpenPicture1_->setEnabled(idle);
     sbsvprj_->setEnabled(idle);
     SaveProject1_->setEnabled(idle);
+}
+
+void MainWindow::setNewProjectCommand(std::function<void()> command)
+{
+    newProjectCommand_ = std::move(command);
+    updateActions();
+}
+
+void MainWindow::setPrintCommand(std::function<void()> command)
+{
+    printCommand_ = std::move(command);
+    updateActions();
+}
+
+void MainWindow::setImageLibCommand(std::function<void()> command)
+{
+    imageLibCommand_ = std::move(command);
+    updateActions();
 }
 
 void MainWindow::FormCreate()
@@ -338,7 +361,8 @@ void MainWindow::FormCreate()
 
 void MainWindow::FormShow()
 {
-    context_.guarded([this] { initEngine(context_.project(), context_.library()); });
+    if (context_.guarded([this] { initEngine(context_.project(), context_.library()); }))
+        Q_EMIT engineStarted();
 }
 
 void MainWindow::FormResize()
@@ -418,6 +442,24 @@ bool MainWindow::startCreation()
         runCreation(context_.project(), context_.library(), observer);
         showFinishedMosaic();
     });
+}
+
+void MainWindow::sbnewprjClick()
+{
+    if (newProjectCommand_ && !context_.isBusy())
+        context_.guarded(newProjectCommand_);
+}
+
+void MainWindow::sbprintClick()
+{
+    if (printCommand_ && !context_.isBusy())
+        context_.guarded(printCommand_);
+}
+
+void MainWindow::ImageLib1Click()
+{
+    if (imageLibCommand_ && !context_.isBusy())
+        context_.guarded(imageLibCommand_);
 }
 
 void MainWindow::sbopprjClick()

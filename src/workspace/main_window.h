@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class QAction;
 class QButtonGroup;
 class QFrame;
@@ -32,6 +34,13 @@ public:
     void setUsageWindow(UsageWindow* window) { usage_ = window; }
     void setAboutWindow(AboutWindow* window) { about_ = window; }
 
+    // The commands that show windows of other subsystems (New Project,
+    // Print, Image Lib). The program hands them in at start; a command
+    // without one stays disabled.
+    void setNewProjectCommand(std::function<void()> command);
+    void setPrintCommand(std::function<void()> command);
+    void setImageLibCommand(std::function<void()> command);
+
     // Runs a creation from the settings already in the project, then shows
     // the mosaic's top-left corner and the OverView window. Errors are shown
     // in a message box. Returns whether the creation finished; refuses (false)
@@ -42,12 +51,19 @@ public:
     // Label1 and keeps a visible OverView window in step.
     void repaintView();
 
+Q_SIGNALS:
+    // The first showing has started the engine and read the default library.
+    void engineStarted();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
+    void sbnewprjClick();
+    void sbprintClick();
+    void ImageLib1Click();
     void sbopprjClick();
     void sbsvprjClick();
     void sbsvpicClick();
@@ -91,6 +107,9 @@ private:
     UsageWindow* usage_ = nullptr;
     AboutWindow* about_ = nullptr;
     bool shownOnce_ = false;
+    std::function<void()> newProjectCommand_;
+    std::function<void()> printCommand_;
+    std::function<void()> imageLibCommand_;
 
     // The picture of img1: the visible part of MosaicImage.
     PictureBox* img1_ = nullptr;

@@ -2,8 +2,8 @@
 
 #include "imaging/transforms.h"
 #include "platform/platform.h"
-#include "workspace/app_context.h"
-#include "workspace/picture_box.h"
+#include "ui/app_context.h"
+#include "ui/picture_box.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -2,7 +2,7 @@
 
 #include "platform/files.h"
 #include "platform/platform.h"
-#include "workspace/app_context.h"
+#include "ui/app_context.h"
 #include "workspace/usage_lists.h"
 
 #include <QCheckBox>

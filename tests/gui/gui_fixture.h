@@ -8,9 +8,9 @@
 #include "setup/wizard_options.h"
 #include "test_support.h"
 #include "gui/scripted_platform.h"
-#include "workspace/app_context.h"
-#include "workspace/picture_box.h"
-#include "workspace/program_windows.h"
+#include "ui/app_context.h"
+#include "ui/picture_box.h"
+#include "ui/program_windows.h"
 
 #include <QAbstractButton>
 #include <QAction>

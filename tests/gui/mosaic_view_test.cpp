@@ -3,7 +3,7 @@
 #include "gui/gui_fixture.h"
 
 #include "workspace/mosaic_view.h"
-#include "workspace/picture_box.h"
+#include "ui/picture_box.h"
 
 namespace tw::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "imaging/transforms.h"
 #include "workspace/overview_window.h"
-#include "workspace/picture_box.h"
+#include "ui/picture_box.h"
 
 #include <QCheckBox>
 #include <QPushButton>

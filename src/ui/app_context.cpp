@@ -1,4 +1,4 @@
-#include "workspace/app_context.h"
+#include "ui/app_context.h"
 
 #include "platform/errors.h"
 #include "platform/platform.h"

@@ -1,7 +1,7 @@
-#include "workspace/program_windows.h"
+#include "ui/program_windows.h"
 
 #include "platform/platform.h"
-#include "workspace/app_context.h"
+#include "ui/app_context.h"
 
 namespace tw {
 

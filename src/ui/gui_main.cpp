@@ -1,9 +1,9 @@
 // Program start: the application, its one project and library, every window
 // once, then the event loop until the main window closes.
 #include "platform/qt_platform.h"
-#include "workspace/app_context.h"
+#include "ui/app_context.h"
 #include "workspace/product.h"
-#include "workspace/program_windows.h"
+#include "ui/program_windows.h"
 
 #include <QApplication>
 
