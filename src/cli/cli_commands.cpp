@@ -341,7 +341,7 @@ int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << errorLine(e.what()) << '\n';
         return 2;
     } catch (const Error& e) {
-        err << errorLine(e.what()) << '\n';
+        err << errorLine(e.file().empty() ? std::string(e.what()) : e.file() + ": " + e.what()) << '\n';
         return 1;
     } catch (const std::bad_alloc&) {
         err << errorLine("not enough memory for this mosaic") << '\n';

@@ -46,17 +46,21 @@ PictureFormat pictureFormatFor(const std::string& path)
 
 void loadPicture(Picture& target, const std::string& path)
 {
-    const PictureFormat format = pictureFormatFor(path);
+    // The readers' texts are fixed and never name the picture; the error
+    // carries its path beside the text.
+    const PictureFormat format = namingFile(path, [&] { return pictureFormatFor(path); });
     const Bytes bytes = readWholeFile(path, kMaxPictureFileBytes);
     // Both decoders leave target untouched when they fail.
-    switch (format) {
-    case PictureFormat::Bmp:
-        decodeBmp(bytes.data(), bytes.size(), target);
-        break;
-    case PictureFormat::Jpeg:
-        decodeJpeg(bytes.data(), bytes.size(), target);
-        break;
-    }
+    namingFile(path, [&] {
+        switch (format) {
+        case PictureFormat::Bmp:
+            decodeBmp(bytes.data(), bytes.size(), target);
+            break;
+        case PictureFormat::Jpeg:
+            decodeJpeg(bytes.data(), bytes.size(), target);
+            break;
+        }
+    });
 }
 
 } // namespace tw

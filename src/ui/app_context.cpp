@@ -18,11 +18,13 @@ AppContext::~AppContext() = default;
 bool AppContext::guarded(const std::function<void()>& handler)
 {
     std::string text;
+    std::string file;
     try {
         handler();
         return true;
     } catch (const Error& e) {
         text = e.what();
+        file = e.file();
     } catch (const std::bad_alloc&) {
         text = "Out of memory";
     } catch (const std::exception& e) {
@@ -30,7 +32,12 @@ bool AppContext::guarded(const std::function<void()>& handler)
     } catch (...) {
         text = "Unknown error";
     }
-    platform_.showMessage(messageWithFullStop(text), "Error");
+    // The message keeps its exact text; the file it concerns, when the text
+    // does not name it, follows on a line of its own.
+    std::string shown = messageWithFullStop(text);
+    if (!file.empty())
+        shown += "\n\n" + file;
+    platform_.showMessage(shown, "Error");
     return false;
 }
 

@@ -297,13 +297,15 @@ TEST_F(OpenPicture, FailedLoadShowsTheMessageAndChangesNothing)
     std::filesystem::create_directories(dir_);
     saveBmp(before, path("picture.txt"));
 
+    // A message that does not name its file is followed by the file's path.
     struct Row {
         std::string file;
         std::string message;
+        std::string ending;
     };
     const Row rows[] = {
-        {"picture.txt", "Unknown picture file extension (.txt)."},
-        {"missing.bmp", "Cannot open file \"" + path("missing.bmp") + "\""},
+        {"picture.txt", "Unknown picture file extension (.txt).\n\n", path("picture.txt")},
+        {"missing.bmp", "Cannot open file \"" + path("missing.bmp") + "\"", "."},
     };
     for (const Row& row : rows) {
         platform_.messages.clear();
@@ -311,8 +313,10 @@ TEST_F(OpenPicture, FailedLoadShowsTheMessageAndChangesNothing)
         invoke(main(), "OpenPicture1Click");
         ASSERT_EQ(platform_.messages.size(), 1u) << row.file;
         EXPECT_EQ(platform_.messages[0].caption, "Error");
-        EXPECT_EQ(platform_.messages[0].text.rfind(row.message, 0), 0u) << platform_.messages[0].text;
-        EXPECT_EQ(platform_.messages[0].text.back(), '.');
+        const std::string& text = platform_.messages[0].text;
+        EXPECT_EQ(text.rfind(row.message, 0), 0u) << text;
+        ASSERT_GE(text.size(), row.ending.size());
+        EXPECT_EQ(text.substr(text.size() - row.ending.size()), row.ending) << text;
         EXPECT_TRUE(samePicture(project().MosaicImage, before));
         EXPECT_EQ(project().projectState, ProjectState::Mosaic);
         EXPECT_EQ(project().viewOffsetX, 7);

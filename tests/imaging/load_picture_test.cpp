@@ -36,7 +36,8 @@ void writeBytes(const std::filesystem::path& path, const Bytes& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// Expects loadPicture to fail with exactly this text and leave the target alone.
+// Expects loadPicture to fail with exactly this text and leave the target
+// alone. A text that does not name the file comes with the file beside it.
 void expectLoadError(const std::string& path, const std::string& message)
 {
     Picture target = solidPicture(2, 2, kMarker);
@@ -45,6 +46,8 @@ void expectLoadError(const std::string& path, const std::string& message)
         ADD_FAILURE() << path << ": loaded without error";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), message) << path;
+        const bool textNamesFile = message.find(path) != std::string::npos;
+        EXPECT_EQ(e.file(), textNamesFile ? std::string() : path);
     }
     EXPECT_TRUE(samePicture(target, solidPicture(2, 2, kMarker))) << path << ": target changed";
 }
