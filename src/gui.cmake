@@ -16,7 +16,12 @@ set(TILEWRIGHT_UI_FILES
   ui/picture_box.h ui/picture_box.cpp
   ui/program_windows.h ui/program_windows.cpp
 )
-set(TILEWRIGHT_LIBRARY_WINDOW_FILES)
+set(TILEWRIGHT_LIBRARY_WINDOW_FILES
+  library/check_list.h library/check_list.cpp
+  library/folder_tree.h library/folder_tree.cpp
+  library/lib_manager_window.h library/lib_manager_window.cpp
+  library/load_image_files_window.h library/load_image_files_window.cpp
+)
 set(TILEWRIGHT_SETUP_WINDOW_FILES)
 set(TILEWRIGHT_WORKSPACE_WINDOW_FILES
   workspace/product.h

@@ -37,6 +37,10 @@ public:
 
 Q_SIGNALS:
     void busyChanged(bool busy);
+    // The library list was replaced outside the library windows (the
+    // default list read at start, a project opening): windows that show it
+    // read it again.
+    void libraryChanged();
 
 private:
     friend class BusyScope;

@@ -32,12 +32,21 @@ void PictureBox::pictureChanged()
     update();
 }
 
+void PictureBox::setCentred(bool centred)
+{
+    centred_ = centred;
+    update();
+}
+
 void PictureBox::paintEvent(QPaintEvent*)
 {
     if (image_.isNull())
         return;
     QPainter painter(this);
-    painter.drawImage(0, 0, image_);
+    if (centred_)
+        painter.drawImage((width() - image_.width()) / 2, (height() - image_.height()) / 2, image_);
+    else
+        painter.drawImage(0, 0, image_);
 }
 
 namespace {

@@ -1,7 +1,8 @@
 #pragma once
-// A picture control: shows a working picture 1:1 from its top-left corner,
-// never stretched; the area beyond the picture shows the parent's
-// background. Reports mouse presses and releases in its own pixels.
+// A picture control: shows a working picture 1:1 from its top-left corner
+// (or centred, on request), never stretched; the area beyond the picture
+// shows the parent's background. Reports mouse presses and releases in its
+// own pixels.
 #include "imaging/picture.h"
 
 #include <QImage>
@@ -21,6 +22,9 @@ public:
     Picture& picture() { return picture_; }
     // Call after changing picture() so the screen copy follows.
     void pictureChanged();
+    // Draws the picture in the middle of the control instead of at its
+    // top-left corner.
+    void setCentred(bool centred);
 
     QSize sizeHint() const override { return {0, 0}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
@@ -37,6 +41,7 @@ protected:
 private:
     Picture picture_;
     QImage image_;
+    bool centred_ = false;
 };
 
 } // namespace tw

@@ -5,8 +5,18 @@
 
 namespace tw {
 
-ProgramWindows::ProgramWindows(AppContext& context) : main_(context), overview_(context), usage_(context)
+ProgramWindows::ProgramWindows(AppContext& context)
+    : main_(context), libManager_(context), loadImageFiles_(context, libManager_), overview_(context),
+      usage_(context)
 {
+    libManager_.setLoadImageFilesWindow(&loadImageFiles_);
+    main_.setImageLibCommand([this] {
+        libManager_.show();
+        libManager_.raise();
+        libManager_.activateWindow();
+    });
+    // The default list read at the first showing replaces the library.
+    QObject::connect(&main_, &MainWindow::engineStarted, &context, &AppContext::libraryChanged);
     main_.setOverviewWindow(&overview_);
     main_.setUsageWindow(&usage_);
     main_.setAboutWindow(&about_);

@@ -2,6 +2,8 @@
 // Every window of the program, created once at start in a fixed order and
 // kept until exit: they are only shown and hidden. The members are declared
 // in creation order; windows of later subsystems take their place in it.
+#include "library/lib_manager_window.h"
+#include "library/load_image_files_window.h"
 #include "workspace/about_window.h"
 #include "workspace/main_window.h"
 #include "workspace/overview_window.h"
@@ -18,12 +20,16 @@ public:
     ProgramWindows& operator=(const ProgramWindows&) = delete;
 
     MainWindow& main() { return main_; }
+    LibManagerWindow& libraryManager() { return libManager_; }
+    LoadImageFilesWindow& loadImageFiles() { return loadImageFiles_; }
     OverviewWindow& overview() { return overview_; }
     UsageWindow& usage() { return usage_; }
     AboutWindow& about() { return about_; }
 
 private:
     MainWindow main_;          // TForm1
+    LibManagerWindow libManager_;          // TForm4
+    LoadImageFilesWindow loadImageFiles_;  // TForm5
     OverviewWindow overview_;  // TForm6
     UsageWindow usage_;        // TForm8
     AboutWindow about_;

@@ -479,6 +479,7 @@ void MainWindow::sbopprjClick()
         BusyScope busy(context_);
         JobObserver observer(*LBJOB_, *TWprogress_);
         openProjectFile(context_.project(), context_.library(), path);
+        Q_EMIT context_.libraryChanged();
         runOpenedProject(context_.project(), context_.library(), observer);
         showFinishedMosaic();
     });
