@@ -1,5 +1,6 @@
 #include "platform/qt_platform.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -22,7 +23,17 @@ QMessageBox::Icon iconForCaption(const QString& caption)
 
 void QtPlatform::setDialogParent(QWidget* parent) { dialogParent_ = parent; }
 
-QWidget* QtPlatform::parentFor(QWidget* parent) const { return parent ? parent : dialogParent_.data(); }
+QWidget* QtPlatform::parentFor(QWidget* parent) const
+{
+    if (parent)
+        return parent;
+    // A message stands over the window the user is working in: parented to
+    // the main window instead, it would raise that window over the library
+    // manager whose entry the message is about.
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return dialogParent_.data();
+}
 
 void QtPlatform::showMessage(const std::string& text, const std::string& caption)
 {

@@ -1,0 +1,51 @@
+// The Qt platform's message boxes: which window they stand over.
+#include "platform/qt_platform.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+// Shows a message and reports the window its box belonged to.
+QWidget* ownerOfMessage(QtPlatform& platform)
+{
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            owner = box->parentWidget() ? box->parentWidget()->window() : nullptr;
+            static_cast<QMessageBox*>(box)->accept();
+        }
+    });
+    platform.showMessage("text", "Finish");
+    return owner;
+}
+
+TEST(QtPlatformMessages, StandOverTheActiveWindowElseTheDialogParent)
+{
+    QWidget main, other;
+    main.setObjectName("main");
+    other.setObjectName("other");
+    QtPlatform platform;
+    platform.setDialogParent(&main);
+    main.show();
+    other.show();
+
+    QApplication::setActiveWindow(&other);
+    if (QApplication::activeWindow() != &other)
+        GTEST_SKIP() << "this platform plugin does not activate windows";
+    EXPECT_EQ(ownerOfMessage(platform), &other);
+
+    other.hide();
+    QApplication::setActiveWindow(nullptr);
+    if (QApplication::activeWindow() == nullptr) {
+        EXPECT_EQ(ownerOfMessage(platform), &main);
+    }
+}
+
+} // namespace
+} // namespace tw
