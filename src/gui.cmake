@@ -15,6 +15,8 @@ set(TILEWRIGHT_UI_FILES
   ui/app_context.h ui/app_context.cpp
   ui/picture_box.h ui/picture_box.cpp
   ui/program_windows.h ui/program_windows.cpp
+  ui/spin_edit.h ui/spin_edit.cpp
+  ui/control_names.h
 )
 set(TILEWRIGHT_LIBRARY_WINDOW_FILES
   library/check_list.h library/check_list.cpp
@@ -22,7 +24,10 @@ set(TILEWRIGHT_LIBRARY_WINDOW_FILES
   library/lib_manager_window.h library/lib_manager_window.cpp
   library/load_image_files_window.h library/load_image_files_window.cpp
 )
-set(TILEWRIGHT_SETUP_WINDOW_FILES)
+set(TILEWRIGHT_SETUP_WINDOW_FILES
+  setup/new_project_window.h setup/new_project_window.cpp
+  setup/pattern_preview_window.h setup/pattern_preview_window.cpp
+)
 set(TILEWRIGHT_WORKSPACE_WINDOW_FILES
   workspace/product.h
   workspace/tool_glyphs.h workspace/tool_glyphs.cpp

@@ -29,7 +29,8 @@ QWidget* QtPlatform::parentFor(QWidget* parent) const
         return parent;
     // A message stands over the window the user is working in: parented to
     // the main window instead, it would raise that window over the library
-    // manager whose entry the message is about.
+    // manager whose entry the message is about, or hide behind a window that
+    // stays on top (the wizard).
     if (QWidget* active = QApplication::activeWindow())
         return active;
     return dialogParent_.data();
@@ -62,6 +63,8 @@ std::optional<FileDialogResult> QtPlatform::runFileDialog(QWidget* parent, const
     dialog.setNameFilters(request.filters);
     if (request.filterIndex >= 0 && request.filterIndex < request.filters.size())
         dialog.selectNameFilter(request.filters.at(request.filterIndex));
+    if (!request.directory.isEmpty())
+        dialog.setDirectory(request.directory);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     dialog.setDefaultSuffix(request.defaultSuffix);

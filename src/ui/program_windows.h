@@ -4,6 +4,8 @@
 // in creation order; windows of later subsystems take their place in it.
 #include "library/lib_manager_window.h"
 #include "library/load_image_files_window.h"
+#include "setup/new_project_window.h"
+#include "setup/pattern_preview_window.h"
 #include "workspace/about_window.h"
 #include "workspace/main_window.h"
 #include "workspace/overview_window.h"
@@ -20,6 +22,8 @@ public:
     ProgramWindows& operator=(const ProgramWindows&) = delete;
 
     MainWindow& main() { return main_; }
+    NewProjectWindow& newProject() { return newProject_; }
+    PatternPreviewWindow& patternPreview() { return patternPreview_; }
     LibManagerWindow& libraryManager() { return libManager_; }
     LoadImageFilesWindow& loadImageFiles() { return loadImageFiles_; }
     OverviewWindow& overview() { return overview_; }
@@ -28,6 +32,8 @@ public:
 
 private:
     MainWindow main_;          // TForm1
+    NewProjectWindow newProject_;          // TForm2
+    PatternPreviewWindow patternPreview_;  // TForm3
     LibManagerWindow libManager_;          // TForm4
     LoadImageFilesWindow loadImageFiles_;  // TForm5
     OverviewWindow overview_;  // TForm6

@@ -26,7 +26,7 @@ TEST_F(MainWindowStart, ControlsHaveTheirStartTextsAndStates)
         bool visible;
     };
     const Row rows[] = {
-        {"sbnewprj", "New", false, true},       {"sbopprj", "Load", true, true},
+        {"sbnewprj", "New", true, true},       {"sbopprj", "Load", true, true},
         {"sbsvprj", "Save", true, true},        {"sbsvpic", "Save Picture", true, true},
         {"sbprint", "Print", false, true},      {"sbhand1", "Hand", true, true},
         {"sbhand2", "Change Cell", true, true}, {"sbhand3", "Free Cell Pen", false, true},
@@ -126,7 +126,8 @@ TEST_F(MainWindowStart, MenusCarryTheirCaptionsNamesAndShortcuts)
     EXPECT_EQ(action("LoadProject1")->shortcut(), QKeySequence(QKeySequence::Open));
     EXPECT_EQ(action("SaveProject1")->shortcut(), QKeySequence(QKeySequence::Save));
     EXPECT_EQ(action("Exit1")->shortcut(), QKeySequence(QKeySequence::Quit));
-    EXPECT_FALSE(action("NewProject1")->isEnabled());
+    EXPECT_TRUE(action("NewProject1")->isEnabled());
+    EXPECT_EQ(action("NewProject1")->shortcut(), QKeySequence(QKeySequence::New));
     EXPECT_FALSE(action("Print1")->isEnabled());
     EXPECT_TRUE(action("OpenPicture1")->isEnabled());
 }
