@@ -19,6 +19,10 @@ QMessageBox::Icon iconForCaption(const QString& caption)
     return QMessageBox::Information;
 }
 
+// Dialogs and message boxes stand above the program's stay-on-top windows
+// (the wizard, the overview), whichever window asked for them.
+void standAboveAll(QWidget& dialog) { dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true); }
+
 } // namespace
 
 void QtPlatform::setDialogParent(QWidget* parent) { dialogParent_ = parent; }
@@ -40,6 +44,7 @@ void QtPlatform::showMessage(const std::string& text, const std::string& caption
 {
     const QString title = fromCoreText(caption);
     QMessageBox box(iconForCaption(title), title, fromCoreText(text), QMessageBox::Ok, parentFor(nullptr));
+    standAboveAll(box);
     box.exec();
 }
 
@@ -49,6 +54,7 @@ Confirmation QtPlatform::confirm(const std::string& text, const std::string& cap
     QMessageBox box(iconForCaption(title), title, fromCoreText(text), QMessageBox::Ok | QMessageBox::Cancel,
                     parentFor(nullptr));
     box.setDefaultButton(QMessageBox::Ok);
+    standAboveAll(box);
     return box.exec() == QMessageBox::Ok ? Confirmation::Ok : Confirmation::Cancel;
 }
 
@@ -56,6 +62,7 @@ std::optional<FileDialogResult> QtPlatform::runFileDialog(QWidget* parent, const
                                                           bool save)
 {
     QFileDialog dialog(parentFor(parent), request.title);
+    standAboveAll(dialog);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Open dialogs accept any typed name: the commands decide what a missing
     // file means.
@@ -92,10 +99,11 @@ std::optional<FileDialogResult> QtPlatform::saveFileDialog(QWidget* parent, cons
 
 std::optional<QColor> QtPlatform::colorDialog(QWidget* parent, const QColor& initial)
 {
-    const QColor chosen = QColorDialog::getColor(initial, parentFor(parent));
-    if (!chosen.isValid())
+    QColorDialog dialog(initial, parentFor(parent));
+    standAboveAll(dialog);
+    if (dialog.exec() != QDialog::Accepted || !dialog.selectedColor().isValid())
         return std::nullopt;
-    return chosen;
+    return dialog.selectedColor();
 }
 
 void QtPlatform::openWithDesktop(const QUrl& address) { QDesktopServices::openUrl(address); }

@@ -104,22 +104,25 @@ PatternPreviewWindow::PatternPreviewWindow(AppContext& context, const MosaicProj
 void PatternPreviewWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The frame is known only once the window is on the screen.
-    if (!outerSizeApplied_)
-        QTimer::singleShot(0, this, &PatternPreviewWindow::applyOuterSize);
+    QTimer::singleShot(0, this, &PatternPreviewWindow::applyOuterSize);
+}
+
+void PatternPreviewWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    // The window manager's frame arrives with the first move after showing.
+    applyOuterSize();
 }
 
 void PatternPreviewWindow::applyOuterSize()
 {
-    if (outerSizeApplied_ || !isVisible())
+    if (outerSizeApplied_ || !isVisible() || !windowHandle())
         return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull())
+        return;  // no frame (yet)
     outerSizeApplied_ = true;
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    const QSize client(kOuterSize.width() - frame.left() - frame.right(),
-                       kOuterSize.height() - frame.top() - frame.bottom());
-    if (client == size())
-        return;
-    resize(client);
+    resize(kOuterSize.width() - frame.left() - frame.right(), kOuterSize.height() - frame.top() - frame.bottom());
     if (QScreen* screen = this->screen()) {
         const QRect outer(QPoint(), kOuterSize);
         move(screen->availableGeometry().center() - outer.center());

@@ -30,11 +30,14 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private Q_SLOTS:
     void Button1Click();
 
 private:
+    // The laid-out size includes the frame, which is known only once the
+    // window is on the screen: the client area is fitted then, once.
     void applyOuterSize();
 
     AppContext& context_;
