@@ -178,7 +178,13 @@ NewProjectWindow::NewProjectWindow(AppContext& context, QWidget* parent)
     updateActions();
 }
 
-NewProjectWindow::~NewProjectWindow() = default;
+NewProjectWindow::~NewProjectWindow()
+{
+    // As the controls go, a field that has the focus loses it and brings its
+    // text into range; the handlers of a window being destroyed must not run.
+    for (QObject* control : findChildren<QObject*>())
+        control->disconnect(this);
+}
 
 QWidget* NewProjectWindow::createMainImagePage()
 {
