@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace tw {
 namespace {
 
@@ -44,6 +46,38 @@ TEST(QtPlatformMessages, StandOverTheActiveWindowElseTheDialogParent)
     QApplication::setActiveWindow(nullptr);
     if (QApplication::activeWindow() == nullptr) {
         EXPECT_EQ(ownerOfMessage(platform), &main);
+    }
+}
+
+TEST(QtPlatformMessages, DialogsAndMessagesStandAboveStayOnTopWindows)
+{
+    QWidget main;
+    QtPlatform platform;
+    platform.setDialogParent(&main);
+    main.show();
+    struct Row {
+        const char* what;
+        std::function<void()> ask;
+    };
+    const Row rows[] = {
+        {"message", [&] { platform.showMessage("text", "Error"); }},
+        {"confirmation", [&] { platform.confirm("text", "Caution"); }},
+        {"open dialog", [&] { platform.openFileDialog(nullptr, FileDialogRequest{}); }},
+        {"save dialog", [&] { platform.saveFileDialog(nullptr, FileDialogRequest{}); }},
+        {"colour dialog", [&] { platform.colorDialog(nullptr, Qt::black); }},
+    };
+    for (const Row& row : rows) {
+        bool shown = false, onTop = false;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                shown = true;
+                onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+                box->close();
+            }
+        });
+        row.ask();
+        ASSERT_TRUE(shown) << row.what;
+        EXPECT_TRUE(onTop) << row.what;
     }
 }
 
