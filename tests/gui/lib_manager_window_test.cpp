@@ -8,6 +8,10 @@
 #include "imaging/signature.h"
 #include "imaging/transforms.h"
 
+#include "ui/spin_edit.h"
+
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdlib>
@@ -420,16 +424,32 @@ TEST_F(LibManager, LibraryBuiltHereMakesTheSameMosaicAsTheCommandLine)
     clickButton(manager(), "btsilist");
     ASSERT_TRUE(fileExists(path("built.il2")));
 
-    // The wizard's creation: its default options, the settings copied.
-    loadPicture(project().MainImage, path("main.bmp"));
-    SizeFields size;
-    size.cellsX = 10;
-    size.cellsY = 8;
-    size.cellWidth = 8;
-    size.cellHeight = 9;
-    copyWizardOptions(project(), size, WizardOptions{}, library().count(), platform_.memory);
-    ASSERT_TRUE(main().startCreation());
+    // The wizard's creation with its default options: the main picture and
+    // the size typed into its pages, then Create Photo Mosaic.
+    NewProjectWindow& wizard = windows_->newProject();
+    QTest::mouseClick(button("sbnewprj"), Qt::LeftButton);
+    ASSERT_TRUE(wizard.isVisible());
+    platform_.answerFile(qpath("main.bmp"));
+    QTest::mouseClick(child<QAbstractButton>(wizard, "btloadtwmain"), Qt::LeftButton);
+    auto* pages = child<QTabWidget>(wizard, "PageControl1");
+    const auto turnTo = [pages](int page) {
+        QTabBar* bar = pages->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
+    };
+    turnTo(1);
+    for (const auto& [field, value] : {std::pair{"edhcc", "10"}, {"edvcc", "8"}, {"edcw", "8"}, {"edch", "9"}}) {
+        auto* spin = child<SpinEdit>(wizard, field);
+        spin->setFocus();
+        QTest::keyClick(spin, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(spin, QString::fromLatin1(value));
+        QTest::keyClick(spin, Qt::Key_Tab);
+    }
+    turnTo(3);
+    QTest::mouseClick(child<QAbstractButton>(wizard, "SpeedButton1"), Qt::LeftButton);
     ASSERT_TRUE(platform_.messages.empty()) << platform_.messages.front().text;
+    ASSERT_EQ(project().settings.cellsX, 10);
+    ASSERT_EQ(project().settings.cellHeight, 9);
+    ASSERT_EQ(project().projectState, ProjectState::Mosaic);
 
     const std::string command = shellQuote(TILEWRIGHT_CLI_PROGRAM) + " create --main " + shellQuote(path("main.bmp")) +
                                 " --library " + shellQuote(path("built.il2")) +
