@@ -37,7 +37,9 @@ set(TILEWRIGHT_WORKSPACE_WINDOW_FILES
   workspace/usage_window.h workspace/usage_window.cpp
   workspace/about_window.h workspace/about_window.cpp
 )
-set(TILEWRIGHT_PRINTING_WINDOW_FILES)
+set(TILEWRIGHT_PRINTING_WINDOW_FILES
+  printing/print_window.h printing/print_window.cpp
+)
 
 add_library(tilewright_windows STATIC
   ${TILEWRIGHT_PLATFORM_WINDOW_FILES}
@@ -51,7 +53,7 @@ set_target_properties(tilewright_windows PROPERTIES AUTOMOC ON)
 target_include_directories(tilewright_windows PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_compile_definitions(tilewright_windows PUBLIC
   TILEWRIGHT_VERSION="${PROJECT_VERSION}")
-target_link_libraries(tilewright_windows PUBLIC tilewright_core Qt6::Widgets Qt6::PrintSupport)
+target_link_libraries(tilewright_windows PUBLIC tilewright_core tw_qt_print Qt6::Widgets Qt6::PrintSupport)
 
 add_executable(tilewright ui/gui_main.cpp)
 set_target_properties(tilewright PROPERTIES AUTOMOC ON)

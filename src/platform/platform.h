@@ -1,11 +1,12 @@
 #pragma once
 // What the windows ask of the desktop: file dialogs, message boxes, the
 // colour dialog, opening a document or web address with the desktop's
-// associated program, and the physical memory figures. The program uses the
+// associated program, the physical memory figures and printing. The program uses the
 // Qt implementation (qt_platform.h); window tests use a scripted one, so no
 // test ever waits for a modal dialog.
 #include "platform/memory.h"
 #include "platform/prompts.h"
+#include "printing/print_layout.h"
 
 #include <QColor>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -35,6 +37,14 @@ struct FileDialogResult {
     int filterIndex = 0;  // the filter selected when the user confirmed, from 0
 };
 
+// The printer the Print window prints on: the system's current printer or,
+// when the system has none, a PDF printer that writes files.
+struct PrinterStatus {
+    bool pdf = false;
+    QString name;  // the printer's name; "PDF" for the PDF printer
+    PrinterValues values;
+};
+
 class Platform : public Prompts {
 public:
     // Parent of the dialogs and message boxes that have no window of their own.
@@ -50,6 +60,18 @@ public:
     virtual void openWithDesktop(const QUrl& address) = 0;
 
     virtual MemoryStatus memoryStatus() = 0;
+
+    // Printing. The current printer and its four values, read anew on every
+    // call (a dialog may have changed them).
+    virtual PrinterStatus currentPrinter() = 0;
+    // The printer setup dialog (printer, paper, orientation); true on OK.
+    virtual bool printerSetupDialog(QWidget* parent) = 0;
+    // The print dialog of an installed printer; true on OK.
+    virtual bool printDialog(QWidget* parent) = 0;
+    // Begins a document titled title on the current printer; for the PDF
+    // printer, a PDF file at pdfPath, written only when the document
+    // finishes. Throws tw::Error when it cannot begin.
+    virtual std::unique_ptr<PrintDocument> beginPrintDocument(const QString& title, const QString& pdfPath) = 0;
 };
 
 // The name a save dialog with a default suffix hands back: ".suffix" appended

@@ -1,10 +1,17 @@
 #include "platform/qt_platform.h"
 
+#include "platform/errors.h"
+#include "platform/qt_print_document.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 
 namespace tw {
 
@@ -22,8 +29,43 @@ QMessageBox::Icon iconForCaption(const QString& caption)
 // Dialogs and message boxes stand above the program's stay-on-top windows
 // (the wizard, the overview), whichever window asked for them.
 void standAboveAll(QWidget& dialog) { dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true); }
+// A document on an installed printer (or on the file the print dialog chose).
+class PrinterDocument final : public PagedDocument {
+public:
+    PrinterDocument(QPrinter& printer, const QString& title) : PagedDocument(printer), printer_(printer)
+    {
+        printer_.setDocName(title);
+    }
+
+    ~PrinterDocument() override
+    {
+        // Abandoned halfway: the job is withdrawn, not half printed.
+        if (painted() && !finished_)
+            printer_.abort();
+        endPainting();
+    }
+
+    void finish() override
+    {
+        finished_ = true;
+        if (!endPainting())
+            throw Error(beginFailure());
+    }
+
+private:
+    std::string beginFailure() const override
+    {
+        return "The printer \"" + toCoreText(printer_.printerName()) + "\" cannot print the document";
+    }
+
+    QPrinter& printer_;
+    bool finished_ = false;
+};
 
 } // namespace
+
+QtPlatform::QtPlatform() = default;
+QtPlatform::~QtPlatform() = default;
 
 void QtPlatform::setDialogParent(QWidget* parent) { dialogParent_ = parent; }
 
@@ -109,5 +151,65 @@ std::optional<QColor> QtPlatform::colorDialog(QWidget* parent, const QColor& ini
 void QtPlatform::openWithDesktop(const QUrl& address) { QDesktopServices::openUrl(address); }
 
 MemoryStatus QtPlatform::memoryStatus() { return queryMemoryStatus(); }
+
+void QtPlatform::choosePrinter()
+{
+    const bool havePrinters = !QPrinterInfo::availablePrinterNames().isEmpty();
+    if (printer_ && pdfPrinter_ != havePrinters)
+        return;
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    pdfPrinter_ = !havePrinters;
+    if (pdfPrinter_) {
+        printer_->setOutputFormat(QPrinter::PdfFormat);
+        printer_->setResolution(kPdfPrinterDpi);
+        printer_->setPageLayout(pdfPageLayout(localePaperSize(), QPageLayout::Portrait));
+    }
+}
+
+QPrinter& QtPlatform::printer()
+{
+    if (!printer_)
+        choosePrinter();
+    return *printer_;
+}
+
+PrinterStatus QtPlatform::currentPrinter()
+{
+    QPrinter& p = printer();
+    PrinterStatus status;
+    status.pdf = pdfPrinter_;
+    if (pdfPrinter_) {
+        status.name = QString::fromLatin1(kPdfPrinterName);
+        status.values = pdfPrinterValues(p.pageLayout(), p.resolution());
+    } else {
+        status.name = p.printerName();
+        status.values = PrinterValues{p.logicalDpiX(), p.logicalDpiY(), p.width(), p.height()};
+    }
+    return status;
+}
+
+bool QtPlatform::printerSetupDialog(QWidget* parent)
+{
+    choosePrinter();
+    QPageSetupDialog dialog(printer_.get(), parentFor(parent));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtPlatform::printDialog(QWidget* parent)
+{
+    choosePrinter();
+    QPrintDialog dialog(printer_.get(), parentFor(parent));
+    // Every page is printed; there is no range to choose.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::unique_ptr<PrintDocument> QtPlatform::beginPrintDocument(const QString& title, const QString& pdfPath)
+{
+    QPrinter& p = printer();
+    if (pdfPrinter_)
+        return beginPdfDocument(pdfPath, p.pageLayout(), p.resolution(), title);
+    return std::make_unique<PrinterDocument>(p, title);
+}
 
 } // namespace tw

@@ -4,10 +4,19 @@
 
 #include <QPointer>
 
+#include <memory>
+
+class QPrinter;
+
 namespace tw {
 
 class QtPlatform final : public Platform {
 public:
+    QtPlatform();
+    ~QtPlatform() override;
+    QtPlatform(const QtPlatform&) = delete;
+    QtPlatform& operator=(const QtPlatform&) = delete;
+
     void setDialogParent(QWidget* parent) override;
 
     void showMessage(const std::string& text, const std::string& caption) override;
@@ -20,11 +29,24 @@ public:
     void openWithDesktop(const QUrl& address) override;
     MemoryStatus memoryStatus() override;
 
+    PrinterStatus currentPrinter() override;
+    bool printerSetupDialog(QWidget* parent) override;
+    bool printDialog(QWidget* parent) override;
+    std::unique_ptr<PrintDocument> beginPrintDocument(const QString& title, const QString& pdfPath) override;
+
 private:
     std::optional<FileDialogResult> runFileDialog(QWidget* parent, const FileDialogRequest& request, bool save);
     QWidget* parentFor(QWidget* parent) const;
 
+    // The printer, chosen at first use and again before each printing
+    // dialog: the system's default printer, or the PDF printer when the
+    // system has none.
+    QPrinter& printer();
+    void choosePrinter();
+
     QPointer<QWidget> dialogParent_;
+    std::unique_ptr<QPrinter> printer_;
+    bool pdfPrinter_ = false;
 };
 
 } // namespace tw

@@ -8,7 +8,8 @@ namespace tw {
 
 ProgramWindows::ProgramWindows(AppContext& context)
     : main_(context), newProject_(context), patternPreview_(context, newProject_.wizardProject()),
-      libManager_(context), loadImageFiles_(context, libManager_), overview_(context), usage_(context)
+      libManager_(context), loadImageFiles_(context, libManager_), overview_(context), print_(context),
+      usage_(context)
 {
     newProject_.setPatternPreview(&patternPreview_);
     newProject_.setCreationCommand([this] { return main_.startCreation(); });
@@ -24,6 +25,7 @@ ProgramWindows::ProgramWindows(AppContext& context)
         libManager_.raise();
         libManager_.activateWindow();
     });
+    main_.setPrintCommand([this] { print_.showWindow(); });
     // The default list read at the first showing replaces the library.
     QObject::connect(&main_, &MainWindow::engineStarted, &context, &AppContext::libraryChanged);
     main_.setOverviewWindow(&overview_);

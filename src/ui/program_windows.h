@@ -6,6 +6,7 @@
 #include "library/load_image_files_window.h"
 #include "setup/new_project_window.h"
 #include "setup/pattern_preview_window.h"
+#include "printing/print_window.h"
 #include "workspace/about_window.h"
 #include "workspace/main_window.h"
 #include "workspace/overview_window.h"
@@ -27,6 +28,7 @@ public:
     LibManagerWindow& libraryManager() { return libManager_; }
     LoadImageFilesWindow& loadImageFiles() { return loadImageFiles_; }
     OverviewWindow& overview() { return overview_; }
+    PrintWindow& print() { return print_; }
     UsageWindow& usage() { return usage_; }
     AboutWindow& about() { return about_; }
 
@@ -37,6 +39,7 @@ private:
     LibManagerWindow libManager_;          // TForm4
     LoadImageFilesWindow loadImageFiles_;  // TForm5
     OverviewWindow overview_;  // TForm6
+    PrintWindow print_;        // TForm7
     UsageWindow usage_;        // TForm8
     AboutWindow about_;
 };

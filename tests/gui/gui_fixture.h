@@ -82,6 +82,8 @@ protected:
         context_.reset();
         EXPECT_TRUE(platform_.fileAnswers.empty()) << "file dialog answers left unused";
         EXPECT_TRUE(platform_.colorAnswers.empty()) << "colour answers left unused";
+        EXPECT_TRUE(platform_.printerSetupAnswers.empty()) << "printer setup answers left unused";
+        EXPECT_TRUE(platform_.printAnswers.empty()) << "print dialog answers left unused";
     }
 
     MainWindow& main() { return windows_->main(); }

@@ -2,16 +2,33 @@
 // A platform whose dialogs answer from queues the test fills, and which
 // records every message, dialog request and opened address. A dialog with no
 // answer queued fails the test and answers "cancel", so nothing ever waits.
+// Its printer records the documents printed on it: title, PDF name and, page
+// by page, the tiles with their source and destination rectangles.
+#include "platform/errors.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tw::test {
+
+struct RecordedTile {
+    Rect source;
+    Rect destination;
+    Size picture;  // the size of the picture the tile was cut from
+};
+
+struct RecordedDocument {
+    QString title;
+    QString pdfPath;
+    std::vector<std::vector<RecordedTile>> pages;  // no page until the first tile or new page
+    bool finished = false;
+};
 
 class ScriptedPlatform final : public Platform {
 public:
@@ -30,12 +47,22 @@ public:
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<Confirmation> confirmAnswers;
     MemoryStatus memory{512ull << 20, 256ull << 20};
+    // The printer: a PDF printer of 600 dpi with 8 x 11 inches printable by
+    // default. A confirmed setup dialog switches to setupPrinter when set.
+    PrinterStatus printer{true, QStringLiteral("PDF"), PrinterValues{600, 600, 4800, 6600}};
+    std::optional<PrinterStatus> setupPrinter;
+    std::deque<bool> printerSetupAnswers;
+    std::deque<bool> printAnswers;
+    std::string printFailure;  // when set, finishing a document throws tw::Error with it
 
     // What was shown.
     std::vector<Message> messages;
     std::vector<DialogRecord> dialogs;
     std::vector<QUrl> opened;
     QWidget* dialogParent = nullptr;
+    int printerSetupDialogs = 0;
+    int printDialogs = 0;
+    std::vector<RecordedDocument> documents;
 
     void answerFile(const QString& path, int filterIndex = 0)
     {
@@ -83,7 +110,69 @@ public:
     void openWithDesktop(const QUrl& address) override { opened.push_back(address); }
     MemoryStatus memoryStatus() override { return memory; }
 
+    PrinterStatus currentPrinter() override { return printer; }
+    bool printerSetupDialog(QWidget*) override
+    {
+        ++printerSetupDialogs;
+        const bool ok = answer(printerSetupAnswers, "printer setup");
+        if (ok && setupPrinter)
+            printer = *setupPrinter;
+        return ok;
+    }
+    bool printDialog(QWidget*) override
+    {
+        ++printDialogs;
+        return answer(printAnswers, "print");
+    }
+    std::unique_ptr<PrintDocument> beginPrintDocument(const QString& title, const QString& pdfPath) override
+    {
+        documents.push_back(RecordedDocument{title, pdfPath, {}, false});
+        return std::make_unique<Recorder>(*this, documents.size() - 1);
+    }
+
 private:
+    // Documents are addressed by index: the vector may grow while one is open.
+    class Recorder final : public PrintDocument {
+    public:
+        Recorder(ScriptedPlatform& platform, std::size_t index) : platform_(platform), index_(index) {}
+        void drawTile(const Picture& picture, const Rect& source, const Rect& destination) override
+        {
+            auto& pages = document().pages;
+            if (pages.empty())
+                pages.emplace_back();
+            pages.back().push_back({source, destination, Size{picture.width(), picture.height()}});
+        }
+        void newPage() override
+        {
+            auto& pages = document().pages;
+            if (pages.empty())
+                pages.emplace_back();
+            pages.emplace_back();
+        }
+        void finish() override
+        {
+            if (!platform_.printFailure.empty())
+                throw Error(platform_.printFailure);
+            document().finished = true;
+        }
+
+    private:
+        RecordedDocument& document() { return platform_.documents[index_]; }
+        ScriptedPlatform& platform_;
+        std::size_t index_;
+    };
+
+    bool answer(std::deque<bool>& answers, const char* dialog)
+    {
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected " << dialog << " dialog";
+            return false;
+        }
+        const bool ok = answers.front();
+        answers.pop_front();
+        return ok;
+    }
+
     std::optional<FileDialogResult> fileDialog(bool save, const FileDialogRequest& request)
     {
         dialogs.push_back({save, request});

@@ -1,0 +1,109 @@
+#pragma once
+// TForm7 "Print Mosaic Picture": prints the mosaic fitted to one page or at
+// a chosen resolution across as many pages as it needs, after showing the
+// printer's resolution and printable area, the picture's size, the printed
+// sizes and the page count. Without an installed printer it prints to PDF
+// files through the platform's PDF printer.
+#include "printing/print_layout.h"
+
+#include <QSpinBox>
+#include <QWidget>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace tw {
+
+class AppContext;
+
+// The custom resolution field. It yields the number in its text, or its
+// minimum for a text that is not a whole number; a number typed outside the
+// range counts as typed until the field loses the focus, which brings it into
+// range. valueTyped follows every change of the text.
+class CustomDpiEdit : public QSpinBox {
+    Q_OBJECT
+public:
+    CustomDpiEdit(int minimum, int maximum, QWidget* parent = nullptr);
+    int typedValue() const;
+
+Q_SIGNALS:
+    void valueTyped(int value);
+
+protected:
+    void stepBy(int steps) override;
+    StepEnabled stepEnabled() const override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    QString reportedText_;
+    int fieldMin_;
+    int fieldMax_;
+};
+
+class PrintWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit PrintWindow(AppContext& context, QWidget* parent = nullptr);
+
+    // The Print command: shows the window and brings it to the front.
+    void showWindow();
+
+    const PrintLayout& layout() const { return state_.layout; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private Q_SLOTS:
+    void Button2Click();
+    void BTPsetupClick();
+    void btprintClick();
+    void btcancelClick();
+    void updateActions();
+
+private:
+    void createControls();
+    void FormShow();
+
+    // The printer's values and texts (readPrinterCaps), then the layout and
+    // its texts.
+    void computePrintLayout();
+    // computePrintLayout, then the pages on the current printer (a PDF file
+    // at pdfPath for the PDF printer).
+    void printMosaic(const QString& pdfPath);
+    PrintChoice currentChoice() const;
+    // Whether printing the mosaic now sends at least one page.
+    bool hasPages() const;
+    void showTexts();
+
+    AppContext& context_;
+    PrintState state_;
+    QString printerName_;
+
+    QGroupBox* GroupBox1_ = nullptr;
+    QLabel* Label1_ = nullptr;
+    QLabel* lbsourcesize_ = nullptr;
+    QRadioButton* rbfit_ = nullptr;
+    QRadioButton* RadioButton2_ = nullptr;
+    QComboBox* cdpi_ = nullptr;
+    QLabel* Label45_ = nullptr;
+    CustomDpiEdit* seCDPI_ = nullptr;
+    QLabel* Label2_ = nullptr;
+    QLabel* lbprintedfullsize_ = nullptr;
+    QLabel* Label8_ = nullptr;
+    QLabel* lbprintedcellsize_ = nullptr;
+    QLabel* lbpagecount_ = nullptr;
+    QGroupBox* GroupBox2_ = nullptr;
+    QLabel* Label5_ = nullptr;
+    QLabel* lpdpi_ = nullptr;
+    QLabel* lpprinter_ = nullptr;
+    QLabel* Label4_ = nullptr;
+    QLabel* lpagesize_ = nullptr;
+    QPushButton* BTPsetup_ = nullptr;
+    QPushButton* btprint_ = nullptr;
+    QPushButton* btcancel_ = nullptr;
+};
+
+} // namespace tw
