@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/cli_print.h"
 #include "engine/options.h"
 #include "engine/pipeline.h"
 #include "library/cell_pic_lib.h"
@@ -95,14 +96,6 @@ void checkOpenedProject(const tmosaicproject& s, const std::string& path)
                     std::to_string(s.cellHeight) + " pixels");
 }
 
-// A long creation should not end in a folder that was never there.
-void checkFolderOf(const std::string& path)
-{
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    if (!folder.empty() && !directoryExists(folder))
-        throw Error(cannotCreateMessage(path, ENOENT));
-}
-
 void exportAndReport(const Picture& mosaic, const std::string& outPath, std::ostream& out)
 {
     std::string written = exportPicture(mosaic, outPath, outputTypeFor(outPath));
@@ -110,6 +103,13 @@ void exportAndReport(const Picture& mosaic, const std::string& outPath, std::ost
 }
 
 } // namespace
+
+void checkFolderOf(const std::string& path)
+{
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!folder.empty() && !directoryExists(folder))
+        throw Error(cannotCreateMessage(path, ENOENT));
+}
 
 std::vector<std::string> listLibraryFolder(const std::string& folder, bool recursive)
 {
@@ -280,21 +280,25 @@ void runRender(const Invocation& invocation, std::ostream& out, std::ostream& pr
     checkFolderOf(exportFileName(request.outPath, type));
 
     auto project = std::make_unique<MosaicProject>();
-    project->viewScale = 1;
-    project->toolMode = ToolMode::Hand;
     CellPicLib library;
-    openProjectFile(*project, library, request.projectPath);
+    openAndRender(*project, library, request.projectPath, type, invocation.threads, progress, terminal);
+    exportAndReport(project->MosaicImage, request.outPath, out);
+}
+
+void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, PictureFileType type,
+                   unsigned threads, std::ostream& progress, bool terminal)
+{
+    project.viewScale = 1;
+    project.toolMode = ToolMode::Hand;
+    openProjectFile(project, library, path);
 
     // The record comes from a file: its sizes decide what gets allocated and
     // which grid cells are read, so they are checked before any drawing.
-    checkOpenedProject(project->settings, request.projectPath);
-    checkMosaicFits(project->settings, library.count(), type, false, queryMemoryStatus());
+    checkOpenedProject(project.settings, path);
+    checkMosaicFits(project.settings, library.count(), type, false, queryMemoryStatus());
 
-    {
-        ConsoleObserver observer(progress, terminal);
-        runOpenedProject(*project, library, observer, EngineOptions{invocation.threads, false});
-    }
-    exportAndReport(project->MosaicImage, request.outPath, out);
+    ConsoleObserver observer(progress, terminal);
+    runOpenedProject(project, library, observer, EngineOptions{threads, false});
 }
 
 void runUsage(const Invocation& invocation, std::ostream& out)
@@ -333,6 +337,7 @@ int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         case Command::Create: runCreate(invocation, out, err, terminal); break;
         case Command::Render: runRender(invocation, out, err, terminal); break;
         case Command::Usage: runUsage(invocation, out); break;
+        case Command::Print: runPrint(invocation, out, err, terminal); break;
         case Command::None: break;
         }
         out.flush();

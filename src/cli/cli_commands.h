@@ -48,6 +48,15 @@ std::uint64_t creationMemoryNeed(const tmosaicproject& settings, std::size_t lib
 void checkMosaicFits(const tmosaicproject& settings, std::size_t libraryCount, PictureFileType type,
                      bool savesProject, const MemoryStatus& memory);
 
+// Refuses, before any long work, an output file whose folder does not exist.
+void checkFolderOf(const std::string& path);
+
+// Opens a project file and draws its mosaic again from the library it names
+// (the placement kept), after checking the stored sizes and that the mosaic
+// fits in memory (with an output of the given type). Progress on progress.
+void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, PictureFileType type,
+                   unsigned threads, std::ostream& progress, bool terminal);
+
 // Shows the stages' job label and gauge. On a terminal one line is redrawn
 // in place with a bar; otherwise every label is printed once and the gauge
 // only at each new tenth, so logs stay short.

@@ -202,6 +202,49 @@ std::vector<OptionSpec> usageOptions()
     };
 }
 
+std::vector<OptionSpec> printOptions()
+{
+    return {
+        {"--out", true, [](Invocation& inv, const std::string& v) { inv.print.outPath = v; }},
+        {"--fit", false, [](Invocation& inv, const std::string&) { inv.print.fitToPage = true; }},
+        {"--dpi", true,
+         [](Invocation& inv, const std::string& v) {
+             inv.print.dpi = parseRanged("--dpi", "", v, kCustomDpiMin, kCustomDpiMax);
+         }},
+        {"--paper", true,
+         [](Invocation& inv, const std::string& v) {
+             const std::string p = lowerCase(v);
+             if (p == "a4")
+                 inv.print.paper = Paper::A4;
+             else if (p == "letter")
+                 inv.print.paper = Paper::Letter;
+             else if (p == "a3")
+                 inv.print.paper = Paper::A3;
+             else if (p == "legal")
+                 inv.print.paper = Paper::Legal;
+             else
+                 throw UsageError("--paper: " + quoted(v) + " is not one of A4, Letter, A3, Legal");
+         }},
+        {"--printer-dpi", true,
+         [](Invocation& inv, const std::string& v) {
+             inv.print.printerDpi =
+                 parseRanged("--printer-dpi", "", v, CliLimits::printerDpiMin, CliLimits::printerDpiMax);
+         }},
+        {"--landscape", false, [](Invocation& inv, const std::string&) { inv.print.landscape = true; }},
+        {"--threads", true,
+         [](Invocation& inv, const std::string& v) {
+             inv.threads = static_cast<unsigned>(
+                 parseRanged("--threads", "", v, CliLimits::threadsMin, CliLimits::threadsMax));
+         }},
+    };
+}
+
+bool endsWithNoCase(const std::string& text, std::string_view suffix)
+{
+    const std::string lower = lowerCase(text);
+    return lower.size() > suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 std::optional<Command> commandNamed(const std::string& word)
 {
     if (word == "create")
@@ -210,6 +253,8 @@ std::optional<Command> commandNamed(const std::string& word)
         return Command::Render;
     if (word == "usage")
         return Command::Usage;
+    if (word == "print")
+        return Command::Print;
     return std::nullopt;
 }
 
@@ -219,6 +264,7 @@ const char* commandName(Command c)
     case Command::Create: return "create";
     case Command::Render: return "render";
     case Command::Usage: return "usage";
+    case Command::Print: return "print";
     case Command::None: break;
     }
     return "tilewright-cli";
@@ -341,6 +387,21 @@ Invocation parseArguments(const std::vector<std::string>& args)
         inv.usage.projectPath = positionals.front();
         break;
     }
+    case Command::Print: {
+        parseCommandWords(inv, words, printOptions(), positionals);
+        if (positionals.empty())
+            throw UsageError("print: a project file or picture is required");
+        if (positionals.size() > 1)
+            throw UsageError("print: unexpected argument " + quoted(positionals[1]));
+        inv.print.inputPath = positionals.front();
+        if (inv.print.outPath.empty())
+            throw UsageError("print: --out FILE.pdf is required");
+        if (!endsWithNoCase(inv.print.outPath, ".pdf"))
+            throw UsageError("--out: " + quoted(inv.print.outPath) + " does not end in .pdf");
+        if (inv.print.fitToPage && inv.print.dpi)
+            throw UsageError("print: --fit and --dpi exclude each other");
+        break;
+    }
     case Command::None: break;
     }
     return inv;
@@ -380,6 +441,7 @@ Commands:
   create    make a mosaic from a main picture and a library of photographs
   render    draw the mosaic of a saved project file again and export it
   usage     list where each library photograph was placed in a project
+  print     print a project's mosaic or a picture across pages into a PDF
 
 Run "tilewright-cli COMMAND --help" for the options of a command.
 
@@ -473,6 +535,28 @@ again) and saves it as a JPEG or BMP chosen by the name of --out.
   --out FILE      the mosaic file, ending in .bmp, .jpg or .jpeg; required
                   (a JPEG name not ending in .jpg gets .jpg appended)
   --threads N     picture decoding threads, 0..256; 0 means one per core
+)";
+    case Command::Print:
+        return R"(Usage: tilewright-cli print PROJECT.tw6|PICTURE --out FILE.pdf [OPTIONS]
+
+Prints the mosaic of a project file (drawn again from its library
+photographs) or a BMP or JPEG picture into a PDF file, as the desktop
+program's Print window does on its PDF printer: at a resolution, cut into
+one tile per page, row by row, or fitted to one page. Every printed dot
+shows a picture pixel: enlarging repeats pixels, reducing drops them.
+First the Print window's texts, each after its caption, then the name of
+the file written.
+
+  --out FILE.pdf      the PDF file, written whole or not at all; required
+  --dpi N             picture pixels per printed inch, 1..1200 (default 72)
+  --fit               fit the picture to one page instead (not with --dpi)
+  --paper NAME        A4, Letter, A3 or Legal (default: Letter where the
+                      locale measures in US units, A4 elsewhere)
+  --landscape         turn the paper
+  --printer-dpi N     dots per inch of the PDF printer, 72..2400 (default
+                      600); the printable area leaves Qt's PDF margins
+  --threads N         picture decoding threads for a project, 0..256; 0
+                      means one per core
 )";
     case Command::Usage:
         return R"(Usage: tilewright-cli usage PROJECT.tw6 [--detail] [--full-names]

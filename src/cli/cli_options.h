@@ -3,23 +3,27 @@
 // into the same setting structures the New Project wizard fills, plus the
 // help texts. Parsing only looks at the words; files are opened later.
 #include "engine/project.h"
+#include "printing/print_layout.h"
 #include "setup/mosaic_size.h"
 #include "setup/wizard_options.h"
 #include "workspace/export.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tw::cli {
 
-enum class Command { None, Create, Render, Usage };
+enum class Command { None, Create, Render, Usage, Print };
 
 // Ranges the command line accepts beyond the wizard's: the grid itself holds
 // 800 x 800 cells, so the command line lets the counts go up to that.
 struct CliLimits {
     static constexpr int cellsMin = 1, cellsMax = kGridSize;
     static constexpr int threadsMin = 0, threadsMax = 256;
+    // The PDF printer's resolution.
+    static constexpr int printerDpiMin = 72, printerDpiMax = 2400, printerDpiDefault = 600;
 };
 
 struct CreateRequest {
@@ -43,6 +47,20 @@ struct UsageRequest {
     bool fullNames = false;
 };
 
+// Paper of the PDF printer; Locale is A4, or Letter where the user's locale
+// measures in US units.
+enum class Paper { Locale, A4, Letter, A3, Legal };
+
+struct PrintRequest {
+    std::string inputPath;  // a project file (.tw6) or a picture
+    std::string outPath;    // the PDF file
+    bool fitToPage = false;
+    std::optional<int> dpi;  // picture pixels per printed inch; none given: 72
+    Paper paper = Paper::Locale;
+    int printerDpi = CliLimits::printerDpiDefault;
+    bool landscape = false;
+};
+
 struct Invocation {
     Command command = Command::None;
     bool help = false;     // print the help of `command` (overall help for None)
@@ -51,6 +69,7 @@ struct Invocation {
     CreateRequest create;
     RenderRequest render;
     UsageRequest usage;
+    PrintRequest print;
 };
 
 // A malformed command line; the message names the option and the value.

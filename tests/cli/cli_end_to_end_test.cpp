@@ -4,6 +4,7 @@
 #include "imaging/jpeg.h"
 #include "imaging/load_picture.h"
 #include "platform/files.h"
+#include "printing/poppler.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -61,10 +62,11 @@ std::vector<std::string> linesOf(const std::string& text)
 }
 
 // Runs the program with its error stream captured to a file (it is not a
-// terminal, so progress comes as plain lines).
-RunResult runCli(const std::vector<std::string>& args, const fs::path& scratch)
+// terminal, so progress comes as plain lines), with the environment
+// settings given ("LC_ALL=C") before it.
+RunResult runCli(const std::vector<std::string>& args, const fs::path& scratch, const std::string& environment = "")
 {
-    std::string command = shellQuote(TILEWRIGHT_CLI_PROGRAM);
+    std::string command = environment + " " + shellQuote(TILEWRIGHT_CLI_PROGRAM);
     for (const std::string& a : args)
         command += " " + shellQuote(a);
     const fs::path errFile = scratch / "stderr.txt";
@@ -309,6 +311,168 @@ TEST_F(CliEndToEnd, FailuresExitWithOneLineAndTheRightStatus)
     }
     EXPECT_FALSE(fs::exists(dir / "r.bmp"));
     EXPECT_FALSE(fs::exists(dir / "x.bmp"));
+}
+
+// A picture whose neighbouring pixels all differ, so a page that shows a
+// shifted or smoothed tile cannot pass for the right one.
+Picture patternPicture(int w, int h)
+{
+    Picture p(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p.setPixel(x, y,
+                       Bgr{static_cast<std::uint8_t>(x * 97 + y * 31), static_cast<std::uint8_t>((x * 13) ^ (y * 71)),
+                           static_cast<std::uint8_t>(x * 5 + y * 151 + 40)});
+    return p;
+}
+
+// The A4 PDF printer at 600 dpi: Qt's PDF margins of 10 points leave the
+// printable area 83 dots from the paper's top-left corner.
+constexpr int kA4Origin = 83;
+
+TEST_F(CliEndToEnd, PrintOfAProjectWritesTheWindowTextsAndOnePagePerTile)
+{
+    const fs::path mosaicFile = dir / "mosaic.bmp", project = dir / "p.tw6", pdf = dir / "p.pdf";
+    ASSERT_EQ(runCli(createArgs(mosaicFile, {"--cells", "40x8", "--project", project.string()}), dir).status, 0);
+    Picture mosaic;
+    loadPicture(mosaic, mosaicFile.string());
+    ASSERT_EQ(mosaic.width(), 320);
+
+    RunResult r = runCli({"print", project.string(), "--dpi", "30", "--out", pdf.string()}, dir, "LC_ALL=C");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> expected = {
+        "Printer Resolution (DPI): 600 x 600 PDF",
+        "Printable Area Size: 7.99 x 11.42 Inch  or 20.29 x 29.00 CM  ",
+        "Picture size in Pixels: 320 x 64 pixels",
+        "Printed Picture Size (Inchs): 10.67 x 2.13 Inch  or 27.09 x 5.42 CM",
+        "Printed Cell Size: 0.27 x 0.27 Inch  or 0.68 x 0.68 CM",
+        "Page Count : 2 x 1",
+        "PDF written to " + pdf.string(),
+    };
+    EXPECT_EQ(linesOf(r.out), expected);
+    EXPECT_NE(r.err.find("Current Job : OutPut Final Mosaic Picture"), std::string::npos) << "drawn again";
+
+    ASSERT_EQ(test::pdfPageCount(pdf.string()), 2) << "is poppler-utils installed?";
+    const std::string info = test::commandOutput("pdfinfo " + shellQuote(pdf.string()));
+    EXPECT_NE(info.find("Title:           Tilewright projectp.tw6\n"), std::string::npos) << info;
+    // 4792 printable dots hold 239 picture pixels at 20 dots each: the first
+    // page takes columns 0 to 238, the second the remaining 81.
+    struct Page {
+        Rect source;
+        int width, height;
+    };
+    const Page pages[] = {{{0, 0, 239, 64}, 4780, 1280}, {{239, 0, 320, 64}, 1620, 1280}};
+    for (int page = 1; page <= 2; ++page) {
+        SCOPED_TRACE("page " + std::to_string(page));
+        const auto size = test::pdfPageSize(pdf.string(), page);
+        ASSERT_TRUE(size.has_value());
+        EXPECT_NEAR(size->width, 595, 0.01);
+        EXPECT_NEAR(size->height, 842, 0.01);
+        const Page& p = pages[page - 1];
+        EXPECT_TRUE(test::pageShowsTile(pdf.string(), page, 600, kA4Origin, kA4Origin, mosaic, p.source, p.width,
+                                        p.height));
+    }
+}
+
+TEST_F(CliEndToEnd, PrintOfAPictureFollowsPaperOrientationAndPrinter)
+{
+    const fs::path picture = dir / "picture.bmp", pdf = dir / "out.pdf";
+    saveBmp(patternPicture(64, 48), picture.string());
+    struct Row {
+        std::vector<std::string> options;
+        std::string environment;
+        double pageWidth, pageHeight;
+        std::vector<std::string> lines;  // the first six lines
+    };
+    const std::vector<Row> rows = {
+        {{"--fit", "--paper", "Letter", "--landscape"},
+         "LC_ALL=C",
+         792,
+         612,
+         {"Printer Resolution (DPI): 600 x 600 PDF", "Printable Area Size: 10.72 x 8.22 Inch  or 27.24 x 20.89 CM  ",
+          "Picture size in Pixels: 64 x 48 pixels",
+          "Printed Picture Size (Inchs): 10.72 x 8.04 Inch  or 27.24 x 20.43 CM", "Printed Cell Size: No Cells",
+          "Page Count : 1"}},
+        {{"--paper", "a3", "--printer-dpi", "300"},
+         "LC_ALL=C",
+         842,
+         1191,
+         {"Printer Resolution (DPI): 300 x 300 PDF", "Printable Area Size: 11.41 x 16.26 Inch  or 28.99 x 41.31 CM  ",
+          "Picture size in Pixels: 64 x 48 pixels", "Printed Picture Size (Inchs): 0.89 x 0.67 Inch  or 2.25 x 1.69 CM",
+          "Printed Cell Size: No Cells", "Page Count : 1 x 1"}},
+        // The paper of a locale that measures in US units, and of one that
+        // does not.
+        {{"--dpi", "96"},
+         "LC_ALL=en_US.UTF-8",
+         612,
+         792,
+         {"Printer Resolution (DPI): 600 x 600 PDF", "Printable Area Size: 8.22 x 10.72 Inch  or 20.89 x 27.24 CM  ",
+          "Picture size in Pixels: 64 x 48 pixels", "Printed Picture Size (Inchs): 0.67 x 0.50 Inch  or 1.69 x 1.27 CM",
+          "Printed Cell Size: No Cells", "Page Count : 1 x 1"}},
+        {{"--dpi", "96"},
+         "LC_ALL=de_DE.UTF-8",
+         595,
+         842,
+         {"Printer Resolution (DPI): 600 x 600 PDF", "Printable Area Size: 7.99 x 11.42 Inch  or 20.29 x 29.00 CM  ",
+          "Picture size in Pixels: 64 x 48 pixels", "Printed Picture Size (Inchs): 0.67 x 0.50 Inch  or 1.69 x 1.27 CM",
+          "Printed Cell Size: No Cells", "Page Count : 1 x 1"}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = {"print", picture.string(), "--out", pdf.string()};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        std::string joined = row.environment;
+        for (const std::string& o : row.options)
+            joined += " " + o;
+        SCOPED_TRACE(joined);
+        RunResult r = runCli(args, dir, row.environment);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> lines = linesOf(r.out);
+        ASSERT_EQ(lines.size(), 7u) << r.out;
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6), row.lines);
+        EXPECT_EQ(r.err, "") << "a picture is not drawn again";
+        ASSERT_EQ(test::pdfPageCount(pdf.string()), 1);
+        const auto size = test::pdfPageSize(pdf.string(), 1);
+        ASSERT_TRUE(size.has_value());
+        EXPECT_NEAR(size->width, row.pageWidth, 0.01);
+        EXPECT_NEAR(size->height, row.pageHeight, 0.01);
+    }
+}
+
+TEST_F(CliEndToEnd, PrintFailuresExitWithOneLineAndWriteNothing)
+{
+    const fs::path picture = dir / "picture.bmp", strip = dir / "strip.bmp", broken = dir / "broken.jpg";
+    saveBmp(patternPicture(64, 48), picture.string());
+    // Fitted to a page, one pixel high is less than one dot: no page.
+    saveBmp(patternPicture(20000, 1), strip.string());
+    writeFileAtomic(broken.string(), std::string("\xFF\xD8 garbage").data(), 10);
+    const fs::path pdf = dir / "out.pdf";
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string errorStart;
+    };
+    const std::vector<Row> rows = {
+        {{"print", picture.string(), "--out", (dir / "out.png").string()}, 2, "tilewright-cli: --out: "},
+        {{"print", picture.string(), "--out", pdf.string(), "--fit", "--dpi", "30"}, 2,
+         "tilewright-cli: print: --fit and --dpi exclude each other"},
+        {{"print", (dir / "absent.bmp").string(), "--out", pdf.string()}, 1, "tilewright-cli: Cannot open file"},
+        {{"print", broken.string(), "--out", pdf.string()}, 1, "tilewright-cli: " + broken.string() + ": JPEG error #"},
+        {{"print", (dir / "absent.tw6").string(), "--out", pdf.string()}, 1, "tilewright-cli: Cannot open file"},
+        {{"print", picture.string(), "--out", (dir / "no" / "folder" / "out.pdf").string()}, 1,
+         "tilewright-cli: Cannot create file"},
+        {{"print", strip.string(), "--out", pdf.string(), "--fit"}, 1, "tilewright-cli: There is nothing to print"},
+    };
+    for (const Row& row : rows) {
+        std::string joined;
+        for (const std::string& a : row.args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        RunResult r = runCli(row.args, dir);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_EQ(linesOf(r.err).size(), 1u) << r.err;
+        EXPECT_EQ(r.err.rfind(row.errorStart, 0), 0u) << r.err;
+        EXPECT_FALSE(fs::exists(pdf));
+    }
 }
 
 TEST_F(CliEndToEnd, HelpPrintsUsageAndSucceeds)

@@ -226,6 +226,70 @@ TEST(CliOptions, RenderAndUsageTakeTheirProjectAndSwitches)
     EXPECT_TRUE(both.usage.fullNames);
 }
 
+TEST(CliOptions, PrintOptionsReachTheirFields)
+{
+    const Invocation plain = parseArguments({"print", "p.tw6", "--out", "p.pdf"});
+    ASSERT_EQ(plain.command, Command::Print);
+    EXPECT_EQ(plain.print.inputPath, "p.tw6");
+    EXPECT_EQ(plain.print.outPath, "p.pdf");
+    EXPECT_FALSE(plain.print.fitToPage);
+    EXPECT_FALSE(plain.print.dpi.has_value()) << "the window's 72 DPI applies";
+    EXPECT_EQ(plain.print.paper, Paper::Locale);
+    EXPECT_EQ(plain.print.printerDpi, 600);
+    EXPECT_FALSE(plain.print.landscape);
+
+    struct Row {
+        Args extra;
+        std::function<bool(const PrintRequest&)> check;
+    };
+    const std::vector<Row> rows = {
+        {{"--fit"}, [](const PrintRequest& r) { return r.fitToPage; }},
+        {{"--dpi", "1"}, [](const PrintRequest& r) { return r.dpi == 1; }},
+        {{"--dpi=1200"}, [](const PrintRequest& r) { return r.dpi == 1200; }},
+        {{"--paper", "a4"}, [](const PrintRequest& r) { return r.paper == Paper::A4; }},
+        {{"--paper", "LETTER"}, [](const PrintRequest& r) { return r.paper == Paper::Letter; }},
+        {{"--paper", "A3"}, [](const PrintRequest& r) { return r.paper == Paper::A3; }},
+        {{"--paper", "Legal"}, [](const PrintRequest& r) { return r.paper == Paper::Legal; }},
+        {{"--printer-dpi", "72"}, [](const PrintRequest& r) { return r.printerDpi == 72; }},
+        {{"--printer-dpi", "2400"}, [](const PrintRequest& r) { return r.printerDpi == 2400; }},
+        {{"--landscape"}, [](const PrintRequest& r) { return r.landscape; }},
+    };
+    for (const Row& row : rows) {
+        Args args = {"print", "m.bmp", "--out", "m.PDF"};
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        SCOPED_TRACE(row.extra.front());
+        EXPECT_TRUE(row.check(parseArguments(args).print));
+    }
+    EXPECT_EQ(parseArguments({"print", "p.tw6", "--out", "p.pdf", "--threads", "2"}).threads, 2u);
+}
+
+TEST(CliOptions, PrintMistakesGiveOneExactLine)
+{
+    const std::vector<RejectedRow> rows = {
+        {{"print"}, "print: a project file or picture is required"},
+        {{"print", "p.tw6"}, "print: --out FILE.pdf is required"},
+        {{"print", "p.tw6", "--out", "p.jpg"}, "--out: \"p.jpg\" does not end in .pdf"},
+        {{"print", "p.tw6", "--out", ".pdf"}, "--out: \".pdf\" does not end in .pdf"},
+        {{"print", "p.tw6", "q.tw6", "--out", "p.pdf"}, "print: unexpected argument \"q.tw6\""},
+        {{"print", "p.tw6", "--out", "p.pdf", "--fit", "--dpi", "72"}, "print: --fit and --dpi exclude each other"},
+        {{"print", "p.tw6", "--out", "p.pdf", "--dpi", "0"}, "--dpi: must be between 1 and 1200, got 0"},
+        {{"print", "p.tw6", "--out", "p.pdf", "--dpi", "1201"}, "--dpi: must be between 1 and 1200, got 1201"},
+        {{"print", "p.tw6", "--out", "p.pdf", "--dpi", "72dpi"}, "--dpi: \"72dpi\" is not a whole number"},
+        {{"print", "p.tw6", "--out", "p.pdf", "--paper", "A5"}, "--paper: \"A5\" is not one of A4, Letter, A3, Legal"},
+        {{"print", "p.tw6", "--out", "p.pdf", "--printer-dpi", "71"},
+         "--printer-dpi: must be between 72 and 2400, got 71"},
+        {{"print", "p.tw6", "--out", "p.pdf", "--landscape=yes"}, "--landscape: takes no value"},
+        {{"print", "p.tw6", "--out", "p.pdf", "--cells", "8x8"}, "print: unknown option \"--cells\""},
+    };
+    for (const RejectedRow& row : rows) {
+        std::string joined;
+        for (const std::string& a : row.args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        EXPECT_EQ(errorOf(row.args), row.message);
+    }
+}
+
 TEST(CliOptions, HelpWinsOverMistakesOnTheSameLine)
 {
     struct Row {
@@ -242,6 +306,8 @@ TEST(CliOptions, HelpWinsOverMistakesOnTheSameLine)
         {{"create", "--cells", "0x0", "--bogus", "-h"}, Command::Create},
         {{"render", "--help"}, Command::Render},
         {{"usage", "--help"}, Command::Usage},
+        {{"print", "--fit", "--dpi", "0", "--help"}, Command::Print},
+        {{"help", "print"}, Command::Print},
     };
     for (const Row& row : rows) {
         Invocation inv = parseArguments(row.args);
@@ -274,8 +340,14 @@ TEST(CliOptions, HelpDocumentsEveryOption)
     const std::string usage = helpText(Command::Usage);
     for (const char* option : {"--detail", "--full-names"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+    const std::string print = helpText(Command::Print);
+    for (const char* option : {"--out", "--dpi", "--fit", "--paper", "--landscape", "--printer-dpi", "--threads"}) {
+        EXPECT_NE(print.find(option), std::string::npos) << option;
+        const std::string error = errorOf({"print", "p.tw6", "--out", "p.pdf", option});
+        EXPECT_EQ(error.find("unknown option"), std::string::npos) << option << ": " << error;
+    }
     const std::string overall = helpText(Command::None);
-    for (const char* command : {"create", "render", "usage"})
+    for (const char* command : {"create", "render", "usage", "print"})
         EXPECT_NE(overall.find(command), std::string::npos) << command;
 }
 

@@ -2,11 +2,15 @@
 // the scripted platform's recording printer.
 #include "gui/gui_fixture.h"
 
+#include "imaging/load_picture.h"
+#include "platform/qt_platform.h"
+#include "printing/poppler.h"
 #include "printing/print_window.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -450,6 +454,55 @@ TEST_F(PrintWindowTest, PrintWaitsWhileAMosaicIsBeingMade)
         EXPECT_TRUE(platform_.dialogs.empty());
     }
     EXPECT_TRUE(push("btprint")->isEnabled());
+}
+
+TEST_F(PrintWindowTest, WindowAndCommandLineWriteTheSamePages)
+{
+    if (!QPrinterInfo::availablePrinterNames().isEmpty())
+        GTEST_SKIP() << "a printer is installed here";
+    QtPlatform qt;
+    platform_.realPrinting = &qt;
+    // An opened picture, printed at 60 DPI on two pages.
+    const std::string picturePath = path("picture.bmp");
+    saveBmp(gradientPicture(600, 400), picturePath);
+    loadPicture(project().MosaicImage, picturePath);
+    project().projectState = ProjectState::Picture;
+    project().mainImagePath = picturePath;
+    openWindow();
+    chooseEntry(1);
+    EXPECT_EQ(text("lbpagecount"), "Page Count : 2 x 1");
+    EXPECT_EQ(text("lpprinter"), "PDF");
+    platform_.answerFile(qpath("window.pdf"));
+    QTest::mouseClick(push("btprint"), Qt::LeftButton);
+    ASSERT_TRUE(platform_.messages.empty()) << platform_.messages[0].text;
+
+    const std::string cli = path("cli.pdf");
+    const std::string command = shellWord(TILEWRIGHT_CLI_PROGRAM) + " print " + shellWord(picturePath) +
+                                " --dpi 60 --out " + shellWord(cli);
+    const std::string out = commandOutput(command);
+    EXPECT_NE(out.find("Page Count : 2 x 1\n"), std::string::npos) << out;
+
+    const std::string window = path("window.pdf");
+    ASSERT_EQ(pdfPageCount(window), 2);
+    ASSERT_EQ(pdfPageCount(cli), 2);
+    for (int page = 1; page <= 2; ++page) {
+        SCOPED_TRACE("page " + std::to_string(page));
+        const Picture a = renderPdfPage(window, page, 150, 0, 0, 1300, 1800);
+        const Picture b = renderPdfPage(cli, page, 150, 0, 0, 1300, 1800);
+        ASSERT_FALSE(a.empty());
+        int inked = 0;
+        for (int y = 0; y < a.height(); y += 5)
+            for (int x = 0; x < a.width(); x += 5)
+                inked += a.pixel(x, y) == Bgr{255, 255, 255} ? 0 : 1;
+        EXPECT_GT(inked, 1000) << "a blank page";
+        EXPECT_TRUE(samePicture(a, b));
+    }
+    auto title = [](const std::string& pdf) {
+        const std::string info = commandOutput("pdfinfo " + shellWord(pdf));
+        return info.substr(0, info.find('\n'));
+    };
+    EXPECT_EQ(title(window), "Title:           Tilewright projectpicture.bmp");
+    EXPECT_EQ(title(cli), title(window));
 }
 
 } // namespace

@@ -54,6 +54,9 @@ public:
     std::deque<bool> printerSetupAnswers;
     std::deque<bool> printAnswers;
     std::string printFailure;  // when set, finishing a document throws tw::Error with it
+    // When set, printing goes to this platform's printer instead of the
+    // recording one (dialogs stay scripted).
+    Platform* realPrinting = nullptr;
 
     // What was shown.
     std::vector<Message> messages;
@@ -110,7 +113,7 @@ public:
     void openWithDesktop(const QUrl& address) override { opened.push_back(address); }
     MemoryStatus memoryStatus() override { return memory; }
 
-    PrinterStatus currentPrinter() override { return printer; }
+    PrinterStatus currentPrinter() override { return realPrinting ? realPrinting->currentPrinter() : printer; }
     bool printerSetupDialog(QWidget*) override
     {
         ++printerSetupDialogs;
@@ -126,6 +129,8 @@ public:
     }
     std::unique_ptr<PrintDocument> beginPrintDocument(const QString& title, const QString& pdfPath) override
     {
+        if (realPrinting)
+            return realPrinting->beginPrintDocument(title, pdfPath);
         documents.push_back(RecordedDocument{title, pdfPath, {}, false});
         return std::make_unique<Recorder>(*this, documents.size() - 1);
     }

@@ -132,4 +132,30 @@ inline ::testing::AssertionResult showsTile(const Picture& rendered, const Pictu
     return ::testing::AssertionSuccess();
 }
 
+// A page rendered at dpi shows the tile (source rectangle onto width x
+// height dots from the printable area's corner at originX, originY) with
+// every dot a picture pixel, the one its position falls in. A viewer may
+// round the tile's corner to a neighbouring dot and place a pixel's edge
+// within a dot; a smoothed or misplaced tile fails.
+inline ::testing::AssertionResult pageShowsTile(const std::string& path, int page, int dpi, int originX, int originY,
+                                                const Picture& picture, const Rect& source, int width, int height)
+{
+    const Picture rendered = renderPdfPage(path, page, dpi, originX - 1, originY - 1, width + 10, height + 10);
+    if (rendered.empty())
+        return ::testing::AssertionFailure() << "page " << page << " of " << path << " could not be rendered";
+    auto at = [&](int left, int top) {
+        Picture part(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                part.setPixel(x, y, rendered.pixel(left + x, top + y));
+        return part;
+    };
+    for (int top = 0; top <= 2; ++top)
+        for (int left = 0; left <= 2; ++left)
+            if (showsTile(at(left, top), picture, source, width, height, 1))
+                return ::testing::AssertionSuccess();
+    // Nothing beyond the tile either way; report the corner the layout gives.
+    return showsTile(at(1, 1), picture, source, width, height, 1) << " (at the printable area's corner)";
+}
+
 } // namespace tw::test
