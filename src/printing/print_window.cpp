@@ -142,7 +142,9 @@ void CustomDpiEdit::focusOutEvent(QFocusEvent* event)
 }
 
 PrintWindow::PrintWindow(AppContext& context, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // A fixed dialog-like frame: title and close button only, above the
+    // other windows.
+    : QWidget(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       context_(context)
 {
@@ -161,7 +163,8 @@ PrintWindow::PrintWindow(AppContext& context, QWidget* parent)
     connect(&context_, &AppContext::busyChanged, this, &PrintWindow::updateActions);
     updateActions();
 
-    setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+    // The laid-out size, or what the platform font needs at the least.
+    setFixedSize(minimumSizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
     if (QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -189,6 +192,9 @@ void PrintWindow::createControls()
     for (const char* entry : kPrintDpiEntryTexts)
         cdpi_->addItem(QString::fromLatin1(entry));
     cdpi_->setCurrentIndex(kDefaultPrintDpiEntry);
+    // Wide enough for "1200 DPI", not for the whole row.
+    cdpi_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cdpi_->setMinimumContentsLength(8);
     paintCream(cdpi_);
 
     Label45_ = captionLabel("Label45", QStringLiteral("Custom DPI:"), GroupBox1_);
@@ -263,7 +269,7 @@ void PrintWindow::createControls()
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(6);
+    layout->setSpacing(4);
     layout->addWidget(GroupBox1_);
     layout->addWidget(GroupBox2_);
     layout->addStretch(1);
