@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -364,27 +363,6 @@ TEST(PrintDocumentTitle, ProgramNameThenFileName)
                         {"", "Tilewright project"}};
     for (const Row& row : rows)
         EXPECT_EQ(printDocumentTitle(row.path), row.title) << row.path;
-}
-
-TEST(PrintPictureOf, CellsOnlyForACreatedMosaic)
-{
-    auto project = std::make_unique<MosaicProject>();
-    project->MosaicImage = Picture(30, 20);
-    project->settings.cellsX = 3;
-    project->settings.cellsY = 2;
-    struct Row {
-        ProjectState state;
-        bool hasCells;
-    };
-    for (Row row : {Row{ProjectState::Empty, false}, Row{ProjectState::Picture, false}, Row{ProjectState::Mosaic, true}}) {
-        project->projectState = row.state;
-        const PrintPicture p = printPictureOf(*project);
-        EXPECT_EQ(p.width, 30);
-        EXPECT_EQ(p.height, 20);
-        EXPECT_EQ(p.hasCells, row.hasCells);
-        EXPECT_EQ(p.cellsX, 3);
-        EXPECT_EQ(p.cellsY, 2);
-    }
 }
 
 } // namespace
