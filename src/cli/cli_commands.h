@@ -33,7 +33,7 @@ std::vector<std::string> listLibraryFolder(const std::string& folder, bool recur
 
 // Fills library from --library: a folder (listLibraryFolder), an image list
 // file ending in .IL2 (any case), or, for an empty path, the default list
-// beside the program. Throws tw::Error naming the path otherwise.
+// (platform/program_files.h). Throws tw::Error naming the path otherwise.
 void loadLibrary(CellPicLib& library, const std::string& path, bool recursive);
 
 // Bytes a creation needs beyond what is already loaded: the mosaic, the grid

@@ -469,9 +469,12 @@ Input and output:
   --library PATH        a folder of photographs (files ending in .bmp, .jpg
                         or .jpeg, hidden files left out, sorted by name
                         without regard to case) or an image list file
-                        (.IL2). Default: the default image list beside the
-                        program (DefaultImgList.IL2, built from the images
-                        folder there when missing).
+                        (.IL2). Default: the default image list, the
+                        desktop program's (DefaultImgList.IL2 beside the
+                        program; when installed, the user's own in
+                        ~/.local/share/tilewright, else the one shipped in
+                        share/tilewright), built from the sample images
+                        when missing.
   --recursive           with a library folder, take the photographs of its
                         subfolders too (each folder's files first, then its
                         subfolders, both in name order)

@@ -148,19 +148,16 @@ void CellPicLib::writeListFile(const std::string& path) const
     writeFileAtomic(path, encodeListText(entries_));
 }
 
-std::string CellPicLib::defaultListPath()
+void CellPicLib::writeDefaultList() const
 {
-    return joinPath(programFolder(), kDefaultListName);
-}
-
-std::string CellPicLib::defaultPictureFolder()
-{
-    return joinPath(programFolder(), kDefaultPictureFolderName);
+    const std::string path = defaultListWritePath();
+    ensureFolderOf(path);
+    writeListFile(path);
 }
 
 void CellPicLib::loadDefaultList()
 {
-    const std::string listPath = defaultListPath();
+    const std::string listPath = defaultListReadPath();
     if (fileExists(listPath))
         readListFile(listPath);
     else
@@ -185,14 +182,14 @@ void CellPicLib::rebuildDefaultList()
     notify();
     // Written in every case: with no picture folder the default list becomes
     // an empty file, so the next start does not scan again.
-    writeListFile(defaultListPath());
+    writeDefaultList();
 }
 
 bool CellPicLib::setAsDefault(Prompts& prompts)
 {
     if (prompts.confirm(kSetAsDefaultMessage, "Caution") != Confirmation::Ok)
         return false;
-    writeListFile(defaultListPath());
+    writeDefaultList();
     return true;
 }
 

@@ -3,6 +3,7 @@
 // of a path, from 0, is its library index. Entries are 8-bit text kept
 // exactly as stored; duplicates and empty entries are allowed.
 #include "platform/files.h"
+#include "platform/program_files.h"
 
 #include <cstddef>
 #include <functional>
@@ -19,8 +20,6 @@ constexpr std::size_t kLoadAllLimit = 1000;
 inline const std::string kSelectedFilesLimitMessage = "You can only load 65535 pictures in this version";
 inline const std::string kLoadAllLimitMessage = "You already loaded max count pictures ";  // trailing blank
 
-inline const std::string kDefaultListName = "DefaultImgList.IL2";
-inline const std::string kDefaultPictureFolderName = "images";
 inline const std::string kSetAsDefaultMessage = "This action will overwrite existed default image list";
 
 // The image list file text: every entry followed by CR LF.
@@ -58,9 +57,8 @@ public:
     // Writes the list as an image list file (atomically).
     void writeListFile(const std::string& path) const;
 
-    // The default list file and picture folder in the program folder.
-    static std::string defaultListPath();
-    static std::string defaultPictureFolder();
+    // The default list's files are named in platform/program_files.h:
+    // defaultListReadPath(), defaultListWritePath(), defaultPictureFolder().
 
     // Program start: read the default list, or rebuild it when missing.
     void loadDefaultList();
@@ -71,6 +69,9 @@ public:
     // "Set as Default": asks; on OK writes the default list file. Returns
     // whether it was written.
     bool setAsDefault(Prompts& prompts);
+    // Writes the list as the default list file (creating the user's data
+    // folder of an installed program when needed).
+    void writeDefaultList() const;
 
 private:
     void notify();

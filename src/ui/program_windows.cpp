@@ -17,7 +17,7 @@ ProgramWindows::ProgramWindows(AppContext& context)
     // The wizard's picture dialog starts in the program's picture folder
     // once the program has started.
     QObject::connect(&main_, &MainWindow::engineStarted, &newProject_, [this] {
-        newProject_.setPictureFolder(fromCoreText(CellPicLib::defaultPictureFolder()));
+        newProject_.setPictureFolder(fromCoreText(defaultPictureFolder()));
     });
     libManager_.setLoadImageFilesWindow(&loadImageFiles_);
     main_.setImageLibCommand([this] {

@@ -5,6 +5,7 @@
 #include "imaging/load_picture.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "platform/program_files.h"
 #include "workspace/about_window.h"
 #include "ui/app_context.h"
 #include "workspace/export.h"
@@ -644,8 +645,7 @@ void MainWindow::About2Click()
 
 void MainWindow::sbhelpClick()
 {
-    const std::string help = joinPath(programFolder(), "help.pdf");
-    context_.platform().openWithDesktop(QUrl::fromLocalFile(fromCoreText(help)));
+    context_.platform().openWithDesktop(QUrl::fromLocalFile(fromCoreText(helpDocumentPath())));
 }
 
 void MainWindow::openUrl(const QString& address) { context_.platform().openWithDesktop(QUrl(address)); }

@@ -3,10 +3,12 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/prompts.h"
+#include "installed_tree.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -384,6 +386,89 @@ TEST_F(DefaultListTest, SetAsDefaultAsksAndWritesOnlyOnOk)
     prompts.answer = Confirmation::Ok;
     EXPECT_TRUE(lib.setAsDefault(prompts));
     EXPECT_EQ(readRaw(dir / "DefaultImgList.IL2"), "x.jpg\r\ny.bmp\r\n");
+}
+
+// Every file below the tree's share folder with its content, to prove that
+// nothing there was written.
+std::vector<std::pair<std::string, std::string>> snapshot(const fs::path& folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file())
+            files.emplace_back(e.path().string(), readRaw(e.path()));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST_F(DefaultListTest, InstalledStartReadsTheShippedTemplateAndWritesNothing)
+{
+    test::InstalledTree tree(dir);
+    fs::create_directories(tree.data / "images");
+    writeRaw(tree.data / "images" / "sample.jpg", "x");
+    writeRaw(tree.data / "DefaultImgList.IL2", "/shipped/a.jpg\r\n/shipped/b.bmp\r\n");
+    const auto before = snapshot(tree.prefix);
+
+    CellPicLib lib;
+    lib.loadDefaultList();
+    EXPECT_EQ(lib.entries(), (std::vector<std::string>{"/shipped/a.jpg", "/shipped/b.bmp"}));
+    EXPECT_EQ(snapshot(tree.prefix), before);
+    EXPECT_FALSE(fs::exists(tree.userData)) << "reading the template made the user's folder";
+}
+
+TEST_F(DefaultListTest, InstalledRebuildWritesTheUsersFolderNeverTheSharedOne)
+{
+    test::InstalledTree tree(dir);
+    fs::create_directories(tree.data / "images");
+    writeRaw(tree.data / "images" / "b.jpg", "x");
+    writeRaw(tree.data / "images" / "A.bmp", "x");
+    const auto before = snapshot(tree.prefix);
+
+    // No template and no list of the user's: start rebuilds from the shared
+    // images and saves the result as the user's default list.
+    CellPicLib lib;
+    lib.loadDefaultList();
+    const std::string images = (tree.prefix / "share" / "tilewright" / "images").string();
+    const std::vector<std::string> expected{images + "/A.bmp", images + "/b.jpg"};
+    EXPECT_EQ(lib.entries(), expected);
+    EXPECT_EQ(readRaw(tree.userData / "DefaultImgList.IL2"), images + "/A.bmp\r\n" + images + "/b.jpg\r\n");
+    EXPECT_EQ(snapshot(tree.prefix), before);
+}
+
+TEST_F(DefaultListTest, InstalledSetAsDefaultIsWhatTheNextStartReads)
+{
+    test::InstalledTree tree(dir);
+    writeRaw(tree.data / "DefaultImgList.IL2", "/shipped/a.jpg\r\n");
+    const auto before = snapshot(tree.prefix);
+    {
+        CellPicLib lib;
+        lib.replaceAll({"/mine/one.jpg", "/mine/two.jpg"});
+        ScriptedPrompts prompts;
+        ASSERT_TRUE(lib.setAsDefault(prompts));
+    }
+    CellPicLib next;
+    next.loadDefaultList();
+    EXPECT_EQ(next.entries(), (std::vector<std::string>{"/mine/one.jpg", "/mine/two.jpg"}));
+    EXPECT_EQ(snapshot(tree.prefix), before);
+}
+
+TEST_F(DefaultListTest, InstalledWriteFailureNamesTheListAndKeepsTheRebuiltList)
+{
+    test::InstalledTree tree(dir);
+    fs::create_directories(tree.data / "images");
+    writeRaw(tree.data / "images" / "one.jpg", "x");
+    // A file where the user's data folder should be.
+    fs::create_directories(tree.xdgHome);
+    writeRaw(tree.userData, "not a folder");
+    CellPicLib lib;
+    const std::string list = (tree.userData / "DefaultImgList.IL2").string();
+    try {
+        lib.rebuildDefaultList();
+        ADD_FAILURE() << "writing below a file succeeded";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + list + "\". Not a directory");
+    }
+    EXPECT_EQ(lib.count(), 1u);
+    EXPECT_EQ(readRaw(tree.userData), "not a folder");
 }
 
 } // namespace
