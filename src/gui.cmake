@@ -8,11 +8,14 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets PrintSupport Test)
 set(TILEWRIGHT_PLATFORM_WINDOW_FILES
   platform/platform.h
   platform/qt_platform.h platform/qt_platform.cpp
+  platform/qt_settings.h
 )
 # Widgets and services that the windows of several subsystems share, and the
 # place where every window is created and wired to the others.
 set(TILEWRIGHT_UI_FILES
   ui/app_context.h ui/app_context.cpp
+  ui/app_icon.h ui/app_icon.cpp
+  ui/close_on_signals.h ui/close_on_signals.cpp
   ui/picture_box.h ui/picture_box.cpp
   ui/program_windows.h ui/program_windows.cpp
   ui/spin_edit.h ui/spin_edit.cpp
@@ -52,7 +55,8 @@ add_library(tilewright_windows STATIC
 set_target_properties(tilewright_windows PROPERTIES AUTOMOC ON)
 target_include_directories(tilewright_windows PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_compile_definitions(tilewright_windows PUBLIC
-  TILEWRIGHT_VERSION="${PROJECT_VERSION}")
+  TILEWRIGHT_VERSION="${PROJECT_VERSION}"
+  TILEWRIGHT_RELEASE_DATE="${TILEWRIGHT_RELEASE_DATE}")
 target_link_libraries(tilewright_windows PUBLIC tilewright_core tw_qt_print Qt6::Widgets Qt6::PrintSupport)
 
 add_executable(tilewright ui/gui_main.cpp)

@@ -27,9 +27,15 @@ struct FileDialogRequest {
     QStringList filters;         // Qt name filters, e.g. "Bitmaps (*.bmp)"
     int filterIndex = 0;         // the filter selected when the dialog opens, from 0
     QString fileName;            // the name offered when the dialog opens
-    QString directory;           // the folder shown when no name with a folder is offered
     QString defaultSuffix;       // added as ".suffix" to a name chosen without extension
     bool confirmOverwrite = false;  // save dialogs: ask before replacing an existing file
+    // What the dialog is for ("project", "mainPicture"...): the desktop
+    // remembers the folder last used for each purpose from one run to the
+    // next. Empty: the title is the purpose.
+    QString purpose;
+    // The folder shown while none is remembered for the purpose and no name
+    // with a folder is offered.
+    QString directory;
 };
 
 struct FileDialogResult {

@@ -2,11 +2,14 @@
 
 #include "platform/errors.h"
 #include "platform/qt_print_document.h"
+#include "platform/qt_settings.h"
 
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -66,6 +69,30 @@ private:
 
 QtPlatform::QtPlatform() = default;
 QtPlatform::~QtPlatform() = default;
+QString dialogFolderKey(const FileDialogRequest& request)
+{
+    QString name = request.purpose.isEmpty() ? request.title : request.purpose;
+    // A separator in the name would open a settings group of its own.
+    name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
+    if (name.isEmpty())
+        name = QStringLiteral("unnamed");
+    return QStringLiteral("dialogFolders/") + name;
+}
+
+QString dialogStartFolder(const FileDialogRequest& request)
+{
+    const QString remembered = ProgramSettings().value(dialogFolderKey(request)).toString();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
+        return remembered;
+    return request.directory;
+}
+
+void rememberDialogFolder(const FileDialogRequest& request, const QString& chosenPath)
+{
+    if (chosenPath.isEmpty())
+        return;
+    ProgramSettings().setValue(dialogFolderKey(request), QFileInfo(chosenPath).absolutePath());
+}
 
 void QtPlatform::setDialogParent(QWidget* parent) { dialogParent_ = parent; }
 
@@ -110,10 +137,12 @@ std::optional<FileDialogResult> QtPlatform::runFileDialog(QWidget* parent, const
     // file means.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(request.filters);
+    // The folder remembered for the purpose, else the request's own; a name
+    // with a folder of its own, selected below, still wins over both.
+    if (const QString folder = dialogStartFolder(request); !folder.isEmpty())
+        dialog.setDirectory(folder);
     if (request.filterIndex >= 0 && request.filterIndex < request.filters.size())
         dialog.selectNameFilter(request.filters.at(request.filterIndex));
-    if (!request.directory.isEmpty())
-        dialog.setDirectory(request.directory);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     dialog.setDefaultSuffix(request.defaultSuffix);
@@ -126,6 +155,7 @@ std::optional<FileDialogResult> QtPlatform::runFileDialog(QWidget* parent, const
     FileDialogResult result;
     result.path = withDefaultSuffix(files.first(), request.defaultSuffix);
     result.filterIndex = std::max<qsizetype>(0, request.filters.indexOf(dialog.selectedNameFilter()));
+    rememberDialogFolder(request, result.path);
     return result;
 }
 

@@ -10,6 +10,17 @@ class QPrinter;
 
 namespace tw {
 
+// The settings key of the folder remembered for a dialog: its purpose, or
+// its title when it names none, under "dialogFolders".
+QString dialogFolderKey(const FileDialogRequest& request);
+
+// The folder a file dialog opens in: the one remembered for its purpose
+// while that still exists, else the request's own folder (may be empty).
+QString dialogStartFolder(const FileDialogRequest& request);
+
+// Remembers the folder of a confirmed file for the dialog's purpose.
+void rememberDialogFolder(const FileDialogRequest& request, const QString& chosenPath);
+
 class QtPlatform final : public Platform {
 public:
     QtPlatform();

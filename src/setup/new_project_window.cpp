@@ -693,6 +693,7 @@ void NewProjectWindow::btloadtwmainClick()
     context_.guarded([this] {
         FileDialogRequest request;
         request.filters = kPictureFilters;
+        request.purpose = QStringLiteral("mainPicture");
         request.directory = pictureFolder_;
         request.fileName = fromCoreText(draft_->mainImagePath);
         const auto chosen = context_.platform().openFileDialog(this, request);

@@ -12,13 +12,48 @@
 #include "workspace/overview_window.h"
 #include "workspace/usage_window.h"
 
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QWidget>
+
+#include <vector>
+
 namespace tw {
 
 class AppContext;
 
+// Remembers where each top-level window of the program stood and how large
+// it was, from one run to the next, keyed by its object name. Made before
+// the windows, it tells them from windows that already existed; adopt()
+// then takes every window created since, so a window added to the program
+// is covered without further work.
+class WindowPlaces : public QObject {
+    Q_OBJECT
+public:
+    WindowPlaces();
+    // Restores the remembered place of every window created since
+    // construction and follows it from now on.
+    void adopt();
+    // Remembers the place of every followed window that is showing.
+    void saveShown();
+
+    static QString settingsKey(const QString& objectName);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    static void save(QWidget& window);
+
+    QSet<QWidget*> earlier_;
+    std::vector<QPointer<QWidget>> windows_;
+};
+
 class ProgramWindows {
 public:
     explicit ProgramWindows(AppContext& context);
+    ~ProgramWindows();
     ProgramWindows(const ProgramWindows&) = delete;
     ProgramWindows& operator=(const ProgramWindows&) = delete;
 
@@ -33,6 +68,7 @@ public:
     AboutWindow& about() { return about_; }
 
 private:
+    WindowPlaces places_;      // first: it must exist before every window
     MainWindow main_;          // TForm1
     NewProjectWindow newProject_;          // TForm2
     PatternPreviewWindow patternPreview_;  // TForm3

@@ -470,6 +470,7 @@ void MainWindow::sbopprjClick()
     context_.guarded([this] {
         FileDialogRequest request;
         request.title = QStringLiteral("Open Mosaic Project");
+        request.purpose = QStringLiteral("project");
         request.filters = {kProjectFilter};
         const auto chosen = context_.platform().openFileDialog(this, request);
         if (!chosen)
@@ -496,6 +497,7 @@ void MainWindow::sbsvprjClick()
         const Bytes image = buildProjectFile(context_.project(), context_.library());
         FileDialogRequest request;
         request.title = QStringLiteral("Save Mosaic Project");
+        request.purpose = QStringLiteral("project");
         request.filters = {kProjectFilter};
         const auto chosen = context_.platform().saveFileDialog(this, request);
         if (!chosen)

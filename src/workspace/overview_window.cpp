@@ -118,6 +118,7 @@ void OverviewWindow::Button1Click()
         if (!chosen)
             return;
         indicatorColor_ = *chosen;
+        Q_EMIT indicatorColorChanged(indicatorColor_);
         redrawOverview();
     });
 }

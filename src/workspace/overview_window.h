@@ -28,6 +28,12 @@ public:
     void redrawOverview();
 
     QColor indicatorColor() const { return indicatorColor_; }
+    // A colour remembered from an earlier run; redrawn on the next redraw.
+    void setIndicatorColor(const QColor& color) { indicatorColor_ = color; }
+
+Q_SIGNALS:
+    // The user chose another indicator colour.
+    void indicatorColorChanged(const QColor& color);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -7,7 +7,7 @@ namespace tw {
 inline const QString kProductName = QStringLiteral("Tilewright");
 inline const QString kApplicationTitle = QStringLiteral("Tilewright 2005");
 inline const QString kProductVersion = QStringLiteral(TILEWRIGHT_VERSION);
-inline const QString kReleaseDate = QStringLiteral("2005-10-01");
+inline const QString kReleaseDate = QStringLiteral(TILEWRIGHT_RELEASE_DATE);
 
 // The main window's caption: product name and version.
 inline QString mainWindowCaption() { return kApplicationTitle + QStringLiteral(" - Version ") + kProductVersion; }

@@ -5,6 +5,7 @@
 #include "imaging/bmp.h"
 #include "library/cell_pic_lib.h"
 #include "platform/files.h"
+#include "platform/qt_settings.h"
 #include "setup/wizard_options.h"
 #include "test_support.h"
 #include "gui/scripted_platform.h"
@@ -70,6 +71,8 @@ protected:
             saveBmp(solidPicture(16, 16, colours[i]), (programDir_ / "images" / name).string());
         }
         setProgramFolderForTesting(programDir_.string());
+        // Nothing remembered from an earlier test of the same process.
+        ProgramSettings().clear();
         context_ = std::make_unique<AppContext>(platform_);
         windows_ = std::make_unique<ProgramWindows>(*context_);
         main().show();
