@@ -1,13 +1,14 @@
-// Turns the help text into the help.pdf kept beside the programs.
+// Turns the help text into the help.pdf shipped with the programs. Runs on
+// Qt's offscreen platform, so the build needs no display.
 //
 //   make_help_pdf HELP.txt OUTPUT.pdf
-#include "pdf_writer.h"
+#include "help_pdf.h"
 
-#include "platform/files.h"
+#include <QFile>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <exception>
-#include <string>
 
 int main(int argc, char** argv)
 {
@@ -15,13 +16,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: make_help_pdf HELP.txt OUTPUT.pdf\n");
         return 2;
     }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
     try {
-        tw::Bytes source = tw::readWholeFile(argv[1], 1u << 20);
-        std::string text(source.begin(), source.end());
-        tw::tools::PageLayout layout;
-        std::vector<std::string> pages = tw::tools::layoutHelpText(text, layout, "Tilewright Help");
-        std::string pdf = tw::tools::buildPdf(pages, "Tilewright Help", layout);
-        tw::writeFileAtomic(argv[2], pdf.data(), pdf.size());
+        QFile source(QFile::decodeName(argv[1]));
+        if (!source.open(QIODevice::ReadOnly))
+            throw std::runtime_error(std::string("cannot open \"") + argv[1] + "\"");
+        const QString text = QString::fromUtf8(source.readAll());
+        tw::tools::writeHelpPdf(text, QFile::decodeName(argv[2]), QStringLiteral("Tilewright Help"));
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_help_pdf: %s\n", e.what());
