@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
-  poppler-utils
+  desktop-file-utils appstream dpkg-dev file man-db groff-base poppler-utils
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(metapixel time)

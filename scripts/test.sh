@@ -18,6 +18,10 @@ run_suite() {
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+# The installed tree, the desktop files and the Debian package.
+bash scripts/check-install.sh build
+
 if [ "${1:-}" != "--quick" ]; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTILEWRIGHT_SANITIZE=ON
