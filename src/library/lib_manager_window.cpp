@@ -340,6 +340,7 @@ void LibManagerWindow::ldilistClick()
     context_.guarded([this] {
         FileDialogRequest request;
         request.title = QStringLiteral("Load Image List");
+        request.purpose = QStringLiteral("imageList");
         request.filters = {kListFilter};
         request.defaultSuffix = kListSuffix;
         if (const auto chosen = context_.platform().openFileDialog(this, request)) {
@@ -356,6 +357,7 @@ void LibManagerWindow::btsilistClick()
     context_.guarded([this] {
         FileDialogRequest request;
         request.title = QStringLiteral("Save Image List");
+        request.purpose = QStringLiteral("imageList");
         request.filters = {kListFilter};
         request.defaultSuffix = kListSuffix;
         request.confirmOverwrite = false;
