@@ -25,7 +25,8 @@ int main(int argc, char** argv)
     page.overview = helpText(Command::None);
     page.commands = {{"tilewright-cli create", helpText(Command::Create)},
                      {"tilewright-cli render", helpText(Command::Render)},
-                     {"tilewright-cli usage", helpText(Command::Usage)}};
+                     {"tilewright-cli usage", helpText(Command::Usage)},
+                     {"tilewright-cli print", helpText(Command::Print)}};
     page.seeAlso = "tilewright";
     try {
         const std::string text = tw::tools::renderManPage(page);

@@ -28,7 +28,8 @@ ManPage realPage()
     page.overview = helpText(Command::None);
     page.commands = {{"tilewright-cli create", helpText(Command::Create)},
                      {"tilewright-cli render", helpText(Command::Render)},
-                     {"tilewright-cli usage", helpText(Command::Usage)}};
+                     {"tilewright-cli usage", helpText(Command::Usage)},
+                     {"tilewright-cli print", helpText(Command::Print)}};
     page.seeAlso = "tilewright";
     return page;
 }
@@ -122,7 +123,8 @@ TEST(ManPage, SynopsisListsEveryCommandsUsage)
     const std::string section = plainWords(page.substr(synopsis, description - synopsis));
     for (const char* usage : {"tilewright-cli COMMAND [OPTIONS]",
                               "tilewright-cli create --main PICTURE --out FILE.jpg|FILE.bmp [OPTIONS]",
-                              "tilewright-cli render PROJECT.tw6", "tilewright-cli usage PROJECT.tw6"})
+                              "tilewright-cli render PROJECT.tw6", "tilewright-cli usage PROJECT.tw6",
+                              "tilewright-cli print PROJECT.tw6|PICTURE --out FILE.pdf"})
         EXPECT_NE(section.find(usage), std::string::npos) << usage;
     EXPECT_EQ(page.rfind(".TH TILEWRIGHT\\-CLI 1 \"2005-10-01\" \"Tilewright 9.9\"", 0), 0u);
 }
