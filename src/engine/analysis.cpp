@@ -6,11 +6,14 @@
 #include "engine/photo_cache.h"
 #include "engine/pipeline.h"
 #include "imaging/load_picture.h"
+#include "imaging/picture_region.h"
+#include "imaging/row_reducer.h"
 #include "imaging/signature.h"
 #include "library/cell_pic_lib.h"
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,18 +51,64 @@ void analyseOneByOne(MosaicProject& project, const CellPicLib& library, Progress
     }
 }
 
+// The reductions a photograph's rows feed while it is decoded: the 32 x 32
+// one of its signature and, when the rendering stage will draw its cells
+// from compact data, the one to the cell size with the source ranges of
+// every destination byte (one reduction does both when the sizes agree).
+class AnalysisRows final : public RegionRowSink {
+public:
+    explicit AnalysisRows(Size cell) : cell_(cell) {}
+
+    void begin(int width, int height) override
+    {
+        if (width <= 0 || height <= 0)
+            return;
+        const Size side{kSignatureSide, kSignatureSide};
+        const bool drawable = cell_.width > 0 && cell_.height > 0;
+        signature_.emplace(width, height, side, drawable && cell_ == side);
+        if (drawable && !(cell_ == side))
+            cell_reduction_.emplace(width, height, cell_, true);
+    }
+
+    void rows(const PictureView& view, int first, int count) override
+    {
+        if (signature_)
+            signature_->addRows(view, first, count);
+        if (cell_reduction_)
+            cell_reduction_->addRows(view, first, count);
+    }
+
+    ColorSignature signature() const
+    {
+        return signature_ ? signatureOfReduction(signature_->reduced()) : computeSignature(Picture{});
+    }
+
+    // The reduction to the cell size with ranges, if one was made.
+    std::optional<RowReducer> takeCellReduction()
+    {
+        if (cell_reduction_)
+            return std::move(cell_reduction_);
+        if (signature_ && !signature_->low().empty())
+            return std::move(signature_);
+        return std::nullopt;
+    }
+
+private:
+    Size cell_;
+    std::optional<RowReducer> signature_;
+    std::optional<RowReducer> cell_reduction_;
+};
+
 // What the rendering stage gets of a prepared photograph. In a loom every
 // cell is drawn whole at one size, so the compact data of that size does
 // (building stops once it outgrows the whole budget); other layouts cut
 // some cells in two and keep the picture.
-void keepForRendering(PreparedPhotoCache& cache, const PreparedPhotoKey& key, const Picture& picture,
-                      const ColorSignature& signature, const tmosaicproject& settings)
+void keepForRendering(PreparedPhotoCache& cache, const PreparedPhotoKey& key, const PictureView& picture,
+                      std::optional<RowReducer> reduction, const ColorSignature& signature,
+                      const tmosaicproject& settings)
 {
-    if (cache.budget() == 0)
-        return;
-    const Size dest = wholeCellSize(settings);
-    if (settings.stitchMode == StitchMode::Loom && dest.width > 0 && dest.height > 0 && !picture.empty()) {
-        const ReducedPicture reduced(picture, dest);
+    if (settings.stitchMode == StitchMode::Loom && reduction) {
+        const ReducedPicture reduced(picture, std::move(*reduction));
         if (reduced.usable()) {
             auto tile = std::make_unique<const CompactTile>(reduced, amountRanges(signature, settings.colorEnhance),
                                                             cache.budget());
@@ -73,15 +122,31 @@ void keepForRendering(PreparedPhotoCache& cache, const PreparedPhotoKey& key, co
     cache.offer(key, picture);
 }
 
+// One photograph in one pass: decoded (only the part the crop keeps) into
+// a buffer of the decode budget, each row fed to the reductions while it is
+// in the cache, the compact data made from the reductions and the buffer;
+// nothing of the photograph's own size is allocated or copied.
+ColorSignature analyseInOnePass(const std::string& path, const tmosaicproject& settings, PreparedPhotoCache* cache,
+                                const PreparedPhotoKey& key)
+{
+    const bool keep = cache && cache->budget() > 0;
+    const bool compact = keep && settings.stitchMode == StitchMode::Loom;
+    AnalysisRows rows(compact ? wholeCellSize(settings) : Size{});
+    const DecodedRegion region = decodePictureRegion(path, cellRegionRequest(settings), &rows);
+    const ColorSignature signature = rows.signature();
+    if (keep)
+        keepForRendering(*cache, key, region.view(), rows.takeCellReduction(), signature, settings);
+    return signature;
+}
+
 // Photographs are decoded ahead on worker threads, a bounded window at a
 // time; this thread takes the results strictly in list order, so the table,
 // the gauge, the pumps and the point of a failure are those of the
 // one-by-one loop. A worker offers its prepared photograph to the cache
-// itself and lets go of it at once, so the pixels are written once by the
-// thread that decoded them and their memory is reused by its next
-// photograph; with a budget too small for the whole library, which
-// photographs stay is first come, first kept, which changes nothing but
-// the time rendering takes.
+// itself, so the pixels are written once by the thread that decoded them;
+// with a budget too small for the whole library, which photographs stay is
+// first come, first kept, which changes nothing but the time rendering
+// takes.
 void analyseInParallel(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                        unsigned threads, PreparedPhotoCache* cache)
 {
@@ -91,10 +156,7 @@ void analyseInParallel(MosaicProject& project, const CellPicLib& library, Progre
     std::vector<ColorSignature> signatures(n);
 
     JobPool pool(n, threads, 2 * std::size_t{threads}, [&](std::size_t i) {
-        Picture picture;
-        signatures[i] = analysePhotograph(picture, paths[i], settings);
-        if (cache)
-            keepForRendering(*cache, PreparedPhotoKey::of(i, paths[i], settings), picture, signatures[i], settings);
+        signatures[i] = analyseInOnePass(paths[i], settings, cache, PreparedPhotoKey::of(i, paths[i], settings));
     });
     for (std::size_t i = 0; i < n; ++i) {
         pool.wait(i);

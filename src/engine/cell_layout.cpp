@@ -82,6 +82,23 @@ void prepareCellPicture(Picture& picture, const tmosaicproject& s)
         toGreyScale(picture, picture);
 }
 
+RegionRequest cellRegionRequest(const tmosaicproject& s)
+{
+    RegionRequest r;
+    if (s.cropCell) {
+        r.aspectWidth = s.cellWidth;
+        r.aspectHeight = s.cellHeight;
+    }
+    r.grey = s.monoCell != 0;
+    return r;
+}
+
+void loadCellPicture(Picture& picture, const std::string& path, const tmosaicproject& settings)
+{
+    Picture loaded = decodePictureRegion(path, cellRegionRequest(settings), nullptr).toPicture();
+    picture.swap(loaded);
+}
+
 Size wholeCellSize(const tmosaicproject& s)
 {
     return Size{s.cellWidth - s.borderSize, s.cellHeight - s.borderSize};

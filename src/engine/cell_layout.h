@@ -6,6 +6,7 @@
 // edges of the mosaic).
 #include "engine/project.h"
 #include "imaging/picture.h"
+#include "imaging/picture_region.h"
 
 #include <array>
 #include <cstdint>
@@ -49,6 +50,14 @@ ChannelRanges amountRanges(const ColorSignature& signature, std::int32_t colorEn
 // (monoCell), in place: the picture as analysed and as drawn before its
 // colour shift and flips.
 void prepareCellPicture(Picture& picture, const tmosaicproject& settings);
+
+// The same preparation asked of the decoder, which then decodes only what
+// the crop keeps (decodePictureRegion).
+RegionRequest cellRegionRequest(const tmosaicproject& settings);
+
+// loadPicture then prepareCellPicture, in one pass that decodes only the
+// kept region: the same picture and the same failures.
+void loadCellPicture(Picture& picture, const std::string& path, const tmosaicproject& settings);
 
 // One scaled copy: a part of the cell picture onto a mosaic rectangle (not
 // clipped to the mosaic).

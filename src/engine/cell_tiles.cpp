@@ -3,6 +3,7 @@
 #include "imaging/transforms.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace tw {
 
@@ -80,59 +81,35 @@ CellTile renderTileDirect(const Picture& prepared, const CellCopies& copies, con
     return tile;
 }
 
-ReducedPicture::ReducedPicture(const Picture& prepared, Size dest)
-    : source_(prepared), dest_(dest), wx_(axisWeights(prepared.width(), dest.width)),
-      wy_(axisWeights(prepared.height(), dest.height))
+ReducedPicture::ReducedPicture(const Picture& prepared, Size dest) : source_(prepared), dest_(dest)
 {
+    RowReducer reduction(prepared.width(), prepared.height(), dest, true);
+    reduction.addRows(prepared, 0, prepared.height());
+    adopt(std::move(reduction));
+}
+
+ReducedPicture::ReducedPicture(const PictureView& prepared, RowReducer&& reduction)
+    : source_(prepared), dest_(reduction.destSize())
+{
+    if (!reduction.complete() || reduction.low().empty() || reduction.sourceWidth() != prepared.width ||
+        reduction.sourceHeight() != prepared.height)
+        throw std::invalid_argument("a reduction of another picture, or an unfinished one");
+    adopt(std::move(reduction));
+}
+
+void ReducedPicture::adopt(RowReducer&& reduction)
+{
+    wx_ = reduction.xWeights();
+    wy_ = reduction.yWeights();
     usable_ = totalsConsistent(wx_) && totalsConsistent(wy_);
     if (!usable_)
         return;
     symmetricX_ = mirrorSymmetric(wx_);
     symmetricY_ = mirrorSymmetric(wy_);
-
-    base_.resizeUninitialized(dest.width, dest.height);
-    stretchRect(prepared, Rect{0, 0, prepared.width(), prepared.height()}, base_,
-                Rect{0, 0, dest.width, dest.height});
-
-    // Smallest and largest byte per channel read by each destination pixel:
-    // first down the source rows each destination row reads (whole rows of
-    // bytes at a time), then across the columns each pixel reads.
-    const std::size_t rowBytes = static_cast<std::size_t>(dest.width) * 3;
-    const std::size_t sourceBytes = prepared.stride();
-    std::vector<std::uint8_t> columnLow(sourceBytes), columnHigh(sourceBytes);
-    low_.resize(rowBytes * static_cast<std::size_t>(dest.height));
-    high_.resize(low_.size());
-    for (int j = 0; j < dest.height; ++j) {
-        const AxisWeights::Tap& ty = wy_.tap(j);
-        std::fill(columnLow.begin(), columnLow.end(), std::uint8_t{255});
-        std::fill(columnHigh.begin(), columnHigh.end(), std::uint8_t{0});
-        std::uint8_t* cl = columnLow.data();
-        std::uint8_t* ch = columnHigh.data();
-        for (int k = 0; k < ty.count; ++k) {
-            const std::uint8_t* row = prepared.row(ty.firstSource + k);
-            for (std::size_t b = 0; b < sourceBytes; ++b) {
-                cl[b] = std::min(cl[b], row[b]);
-                ch[b] = std::max(ch[b], row[b]);
-            }
-        }
-        std::uint8_t* lo = low_.data() + rowBytes * static_cast<std::size_t>(j);
-        std::uint8_t* hi = high_.data() + rowBytes * static_cast<std::size_t>(j);
-        for (int i = 0; i < dest.width; ++i) {
-            const AxisWeights::Tap& tx = wx_.tap(i);
-            std::uint8_t l[3] = {255, 255, 255}, u[3] = {0, 0, 0};
-            const std::size_t first = static_cast<std::size_t>(tx.firstSource) * 3;
-            for (int k = 0; k < tx.count; ++k)
-                for (int c = 0; c < 3; ++c) {
-                    const std::size_t at = first + static_cast<std::size_t>(k) * 3 + static_cast<std::size_t>(c);
-                    l[c] = std::min(l[c], cl[at]);
-                    u[c] = std::max(u[c], ch[at]);
-                }
-            for (int c = 0; c < 3; ++c) {
-                lo[i * 3 + c] = l[c];
-                hi[i * 3 + c] = u[c];
-            }
-        }
-    }
+    base_ = reduction.reduced();
+    sums_ = reduction.sums();
+    low_ = reduction.low();
+    high_ = reduction.high();
 }
 
 std::uint8_t ReducedPicture::recompute(int dx, int dy, int channel, const std::array<std::uint8_t, 256>& table) const
@@ -184,38 +161,93 @@ void ReducedPicture::render(const ShiftAmounts& amounts, bool hFlip, bool vFlip,
 
 namespace {
 
-// The histogram's running totals: weight[t] and weighted value[t] over the
-// source values below t.
-struct HistogramSums {
-    std::array<std::int64_t, 257> weight{};
-    std::array<std::int64_t, 257> value{};
+int clampedCount(int count, int limit) { return std::clamp(count, 0, limit); }
 
-    void build(const std::array<std::uint64_t, 256>& h)
+// The weighted histogram of one destination byte's source values that lie
+// in its clamping zones: below `lowLimit` (the values an amount of -t with
+// t <= lowLimit cuts off at 0) and above `highLimit`. Only the entries in
+// the zones are ever written, and they are cleared after use.
+class ZoneHistogram {
+public:
+    ZoneHistogram() { counts_.fill(0); }
+
+    void gather(const PictureView& source, const AxisWeights& wx, const AxisWeights& wy, int dx, int dy,
+                int channel, int lowLimit, int highLimit)
     {
-        for (int v = 0; v < 256; ++v) {
-            const auto w = static_cast<std::int64_t>(h[static_cast<std::size_t>(v)]);
-            weight[static_cast<std::size_t>(v) + 1] = weight[static_cast<std::size_t>(v)] + w;
-            value[static_cast<std::size_t>(v) + 1] = value[static_cast<std::size_t>(v)] + w * v;
+        lowLimit_ = lowLimit;
+        highLimit_ = highLimit;
+        const AxisWeights::Tap& tx = wx.tap(dx);
+        const AxisWeights::Tap& ty = wy.tap(dy);
+        const std::uint32_t* xw = wx.weights.data() + tx.offset;
+        for (int k = 0; k < ty.count; ++k) {
+            const std::uint64_t rowWeight = wy.weight(ty, k);
+            const std::uint8_t* p = source.row(ty.firstSource + k) + static_cast<std::size_t>(tx.firstSource) * 3 +
+                                    static_cast<std::size_t>(channel);
+            for (int m = 0; m < tx.count; ++m, p += 3) {
+                const int v = *p;
+                if (v < lowLimit || v > highLimit)
+                    counts_[static_cast<std::size_t>(v)] += rowWeight * xw[m];
+            }
         }
     }
 
-    // The weighted sum of clampByte(v + a) over the histogram.
-    std::uint64_t shiftedSum(int a) const
+    // Results for the amounts lowFirst .. lowFirst + lowCount - 1 (all
+    // clamping at 0, lowFirst + lowCount - 1 < -smallest) and highFirst ..
+    // highFirst + highCount - 1 (all clamping at 255), appended in that
+    // order, from the byte's unshifted sum and the weight total.
+    void results(std::uint64_t sum, std::uint64_t total, int smallest, int largest, int lowFirst, int lowCount,
+                 int highFirst, int highCount, std::vector<std::uint8_t>& out)
     {
-        const int first = std::max(0, -a), last = std::min(255, 255 - a);  // values that do not clamp
-        const auto lo = static_cast<std::size_t>(first), hi = static_cast<std::size_t>(last) + 1;
-        const std::int64_t inside = value[hi] - value[lo] + std::int64_t{a} * (weight[hi] - weight[lo]);
-        const std::int64_t clampedHigh = 255 * (weight[256] - weight[hi]);
-        return static_cast<std::uint64_t>(inside + clampedHigh);
+        const auto base = static_cast<std::int64_t>(sum);
+        const auto weight = static_cast<std::int64_t>(total);
+        if (lowCount > 0) {
+            // cut(t) = sum over v < t of w(v) x (t - v), built upward from
+            // the smallest value, where it is 0; the amount -t takes it.
+            const int top = -lowFirst;  // the largest t wanted
+            std::int64_t below = 0, cut = 0;
+            const std::size_t at = out.size();
+            out.resize(at + static_cast<std::size_t>(lowCount));
+            for (int t = smallest + 1; t <= top; ++t) {
+                below += static_cast<std::int64_t>(counts_[static_cast<std::size_t>(t - 1)]);
+                cut += below;
+                const int a = -t;
+                if (a < lowFirst + lowCount)
+                    out[at + static_cast<std::size_t>(a - lowFirst)] =
+                        roundWeightedSum(static_cast<std::uint64_t>(base + a * weight + cut), total);
+            }
+        }
+        if (highCount > 0) {
+            // cut(s) = sum over v > s of w(v) x (v - s), built downward from
+            // the largest value; the amount 255 - s takes it.
+            const int bottom = 255 - (highFirst + highCount - 1);  // the smallest s wanted
+            std::int64_t above = 0, cut = 0;
+            const std::size_t at = out.size();
+            out.resize(at + static_cast<std::size_t>(highCount));
+            for (int s = largest - 1; s >= bottom; --s) {
+                above += static_cast<std::int64_t>(counts_[static_cast<std::size_t>(s + 1)]);
+                cut += above;
+                const int a = 255 - s;
+                if (a >= highFirst)
+                    out[at + static_cast<std::size_t>(a - highFirst)] =
+                        roundWeightedSum(static_cast<std::uint64_t>(base + a * weight - cut), total);
+            }
+        }
+        // Clear what gather wrote.
+        for (int v = 0; v < lowLimit_ && v < 256; ++v)
+            counts_[static_cast<std::size_t>(v)] = 0;
+        for (int v = std::max(highLimit_ + 1, 0); v < 256; ++v)
+            counts_[static_cast<std::size_t>(v)] = 0;
     }
-};
 
-int clampedCount(int count, int limit) { return std::clamp(count, 0, limit); }
+private:
+    std::array<std::uint64_t, 256> counts_;
+    int lowLimit_ = 0, highLimit_ = 255;
+};
 
 } // namespace
 
 CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ranges, std::uint64_t limitBytes)
-    : dest_(reduced.destSize()), sourceWidth_(reduced.source_.width()), sourceHeight_(reduced.source_.height()),
+    : dest_(reduced.destSize()), sourceWidth_(reduced.source_.width), sourceHeight_(reduced.source_.height),
       symmetricX_(reduced.mirrorsHorizontally()), symmetricY_(reduced.mirrorsVertically())
 {
     for (std::size_t c = 0; c < 3; ++c)
@@ -241,49 +273,29 @@ CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ran
     }
 
     const std::uint64_t total = std::uint64_t{reduced.wx_.total} * reduced.wy_.total;
-    std::array<std::array<std::uint64_t, 256>, 3> histogram{};
-    HistogramSums sums;
+    ZoneHistogram histogram;
     for (int j = 0; j < h; ++j) {
-        const AxisWeights::Tap& ty = reduced.wy_.tap(j);
         for (int i = 0; i < w; ++i) {
             const std::size_t at =
                 (static_cast<std::size_t>(j) * static_cast<std::size_t>(w) + static_cast<std::size_t>(i)) * 3;
-            int below[3], above[3];
-            bool any = false;
             for (std::size_t c = 0; c < 3; ++c) {
                 const AmountRange r = ranges_[c];
                 const int span = r.high >= r.low ? r.high - r.low + 1 : 0;
-                below[c] = clampedCount(-int{reduced.low_[at + c]} - r.low, span);
-                above[c] = clampedCount(r.high - (255 - int{reduced.high_[at + c]}), span);
-                below_[at + c] = static_cast<std::uint8_t>(below[c]);
-                above_[at + c] = static_cast<std::uint8_t>(above[c]);
-                any = any || below[c] > 0 || above[c] > 0;
-            }
-            if (!any)
-                continue;
-            for (auto& one : histogram)
-                one.fill(0);
-            const AxisWeights::Tap& tx = reduced.wx_.tap(i);
-            for (int k = 0; k < ty.count; ++k) {
-                const std::uint64_t wy = reduced.wy_.weight(ty, k);
-                const std::uint8_t* p =
-                    reduced.source_.row(ty.firstSource + k) + static_cast<std::size_t>(tx.firstSource) * 3;
-                for (int m = 0; m < tx.count; ++m, p += 3) {
-                    const std::uint64_t weight = wy * reduced.wx_.weight(tx, m);
-                    histogram[0][p[0]] += weight;
-                    histogram[1][p[1]] += weight;
-                    histogram[2][p[2]] += weight;
-                }
-            }
-            for (std::size_t c = 0; c < 3; ++c) {
-                if (below[c] == 0 && above[c] == 0)
+                const int smallest = reduced.low_[at + c], largest = reduced.high_[at + c];
+                const int below = clampedCount(-smallest - r.low, span);
+                const int above = clampedCount(r.high - (255 - largest), span);
+                below_[at + c] = static_cast<std::uint8_t>(below);
+                above_[at + c] = static_cast<std::uint8_t>(above);
+                if (below == 0 && above == 0)
                     continue;
-                sums.build(histogram[c]);
-                const AmountRange r = ranges_[c];
-                for (int a = r.low; a < r.low + below[c]; ++a)
-                    results_.push_back(roundWeightedSum(sums.shiftedSum(a), total));
-                for (int a = r.high - above[c] + 1; a <= r.high; ++a)
-                    results_.push_back(roundWeightedSum(sums.shiftedSum(a), total));
+                // Values that the lowest amount cuts off at 0, and that the
+                // highest cuts off at 255.
+                const int lowLimit = below > 0 ? -r.low : 0;
+                const int highLimit = above > 0 ? 255 - r.high : 255;
+                histogram.gather(reduced.source_, reduced.wx_, reduced.wy_, i, j, static_cast<int>(c), lowLimit,
+                                 highLimit);
+                histogram.results(reduced.sums_[at + c], total, smallest, largest, r.low, below,
+                                  r.high - above + 1, above, results_);
             }
         }
         rowStart_[static_cast<std::size_t>(j) + 1] = results_.size();

@@ -17,6 +17,7 @@
 #include "engine/cell_layout.h"
 #include "imaging/picture.h"
 #include "imaging/resample.h"
+#include "imaging/row_reducer.h"
 
 #include <array>
 #include <cstdint>
@@ -46,6 +47,9 @@ public:
     // prepared must stay alive and unchanged while this object is used;
     // dest is the unsplit cell size (both sides positive).
     ReducedPicture(const Picture& prepared, Size dest);
+    // The same from a reduction of prepared made row by row as it was
+    // decoded (complete, with ranges, of prepared's size).
+    ReducedPicture(const PictureView& prepared, RowReducer&& reduction);
 
     Size destSize() const { return dest_; }
     // Whether the shortcut applies at all (weights consistent) and whether
@@ -74,27 +78,33 @@ public:
 
 private:
     friend class CompactTile;
+    void adopt(RowReducer&& reduction);
     std::uint8_t recompute(int dx, int dy, int channel, const std::array<std::uint8_t, 256>& table) const;
 
-    const Picture& source_;
+    PictureView source_;
     Size dest_;
     AxisWeights wx_, wy_;
     bool usable_ = false;
     bool symmetricX_ = false;
     bool symmetricY_ = false;
-    Picture base_;                    // the unshifted reduction
-    std::vector<std::uint8_t> low_;   // per destination byte: smallest source byte read
-    std::vector<std::uint8_t> high_;  // and largest
+    Picture base_;                        // the unshifted reduction
+    std::vector<std::uint64_t> sums_;     // per destination byte: its exact sum before rounding
+    std::vector<std::uint8_t> low_;       // per destination byte: smallest source byte read
+    std::vector<std::uint8_t> high_;      // and largest
 };
 
 // What a photograph's unsplit cells need, without the photograph: the
 // unshifted reduction and, for every destination byte, the exact result of
 // each amount within the channel's range that clamps some source byte it
 // reads (an amount a clamps a byte reading source bytes m..M when
-// a < -m or a > 255 - M). Those results come from one weighted histogram of
-// the byte's source values: the shifted sum is a sum over the histogram of
-// weight x clamped value, rounded once as the stretch rounds. The results of
-// a byte are stored one after another, those below the range first, so a
+// a < -m or a > 255 - M). A shifted byte's exact sum is its unshifted sum
+// plus a x the weight total, corrected by what the clamp cuts off:
+//   for a < 0, plus  sum over source values v < -a of weight x (-a - v);
+//   for a > 0, minus sum over source values v > 255 - a of weight x (v + a - 255);
+// rounded once as the stretch rounds. Only source values in those clamping
+// zones matter, so only they are gathered, into a weighted histogram whose
+// running sums give every amount's correction in turn. The results of a
+// byte are stored one after another, those below the range first, so a
 // typical photograph needs a small fraction of its own size.
 class CompactTile {
 public:

@@ -43,9 +43,10 @@ PreparedPhotoCache::findLocked(const PreparedPhotoKey& key)
     return it;
 }
 
-bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, const Picture& photo)
+bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, const PictureView& photo)
 {
-    const std::uint64_t bytes = photo.byteSize();
+    const std::uint64_t rowBytes = photo.empty() ? 0 : static_cast<std::uint64_t>(photo.width) * 3;
+    const std::uint64_t bytes = rowBytes * static_cast<std::uint64_t>(photo.empty() ? 0 : photo.height);
     PixelArena::Block block;
     {
         std::lock_guard lock(mutex_);
@@ -57,13 +58,15 @@ bool PreparedPhotoCache::offer(const PreparedPhotoKey& key, const Picture& photo
         used_ += bytes;
     }
     // Several workers copy at once; the entry appears only when complete.
-    if (bytes > 0)
-        std::memcpy(block.data, photo.data(), static_cast<std::size_t>(bytes));
+    for (int y = 0; bytes > 0 && y < photo.height; ++y)
+        std::memcpy(block.data + rowBytes * static_cast<std::uint64_t>(y), photo.row(y),
+                    static_cast<std::size_t>(rowBytes));
     std::lock_guard lock(mutex_);
     try {
         if (auto old = entries_.find(key.index); old != entries_.end())
             eraseLocked(old);
-        entries_.try_emplace(key.index, Entry{key, block, photo.width(), photo.height(), nullptr, bytes});
+        entries_.try_emplace(key.index, Entry{key, block, photo.empty() ? 0 : photo.width,
+                                              photo.empty() ? 0 : photo.height, nullptr, bytes});
     } catch (...) {
         used_ -= bytes;
         arena_.free(block);

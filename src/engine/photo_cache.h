@@ -53,7 +53,7 @@ public:
     // of the budget (an older entry at the same library position is
     // dropped first). Returns whether it was kept. Throws std::bad_alloc,
     // keeping nothing, when the system refuses the memory.
-    bool offer(const PreparedPhotoKey& key, const Picture& photo);
+    bool offer(const PreparedPhotoKey& key, const PictureView& photo);
     // The same for a photograph's compact drawing data (byteSize() bytes),
     // taken over when kept and destroyed otherwise.
     bool offer(const PreparedPhotoKey& key, std::unique_ptr<const CompactTile> tile);

@@ -191,8 +191,7 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
             const std::string& path = paths[static_cast<std::size_t>(job.photo)];
             haveLoaded = takePrepared(cache, job, path, settings, loaded, compact) && !compact;
             if (!haveLoaded && !compact) {
-                loadPicture(loaded, path);
-                prepareCellPicture(loaded, settings);
+                loadCellPicture(loaded, path, settings);
                 haveLoaded = true;
             }
             prepared = &loaded;
@@ -214,8 +213,7 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
                     continue;
                 }
                 if (!haveLoaded) {
-                    loadPicture(loaded, paths[static_cast<std::size_t>(job.photo)]);
-                    prepareCellPicture(loaded, settings);
+                    loadCellPicture(loaded, paths[static_cast<std::size_t>(job.photo)], settings);
                     haveLoaded = true;
                 }
             }

@@ -31,8 +31,9 @@
 // Mask channels of any width are scaled to 8 bits as
 // (value * 255 + max / 2) / max with max = 2^width - 1 (rounded to nearest),
 // so a full channel always gives 255. Alpha is dropped.
-// Only after all of this is the picture allocated; it is decoded into a local
-// picture and swapped into the target at the end.
+// Only after all of this, and after its memory is reserved in the decode
+// budget, is the picture allocated; it is decoded into a local picture and
+// swapped into the target at the end.
 
 namespace tw {
 namespace {
@@ -453,9 +454,17 @@ void decodeRle(const BmpHeader& h, const std::uint8_t* p, std::size_t n, Picture
 
 void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target)
 {
+    DecodeBudget::Reservation reservation = sharedDecodeBudget().reserve(0);
+    decodeBmp(data, size, target, reservation);
+}
+
+void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target, DecodeBudget::Reservation& reservation)
+{
     const BmpHeader header = parseHeader(data, size);
     Picture pic;
     if (header.width > 0 && header.height > 0) {
+        const std::uint64_t pictureBytes = std::uint64_t(header.width) * std::uint64_t(header.height) * 3;
+        reservation.resize(reservation.bytes() + pictureBytes, 0, pictureOfSize(header.width, header.height));
         const std::uint8_t* pixels = data + header.pixelOffset;
         if (header.compression == Compression::Rle8 || header.compression == Compression::Rle4) {
             pic.resize(header.width, header.height); // skipped pixels stay black

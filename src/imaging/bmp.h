@@ -1,5 +1,6 @@
 #pragma once
 // Windows BMP reading and writing.
+#include "imaging/decode_budget.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
 
@@ -14,7 +15,11 @@ namespace tw {
 // and bit-field masks; bottom-up and top-down. Palette pictures are expanded,
 // so the result is always 24-bit. Any malformed, truncated or absurd file
 // throws tw::Error("Bitmap image is not valid") and leaves target unchanged.
+// The pixels are reserved in the shared decode budget before they are
+// allocated (a picture larger than the whole budget is refused with its
+// message); the second form grows a reservation the caller holds.
 void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target);
+void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target, DecodeBudget::Reservation& reservation);
 
 // Encodes a 24-bit BMP: 14-byte file header, 40-byte information header,
 // rows bottom-up, each padded to a multiple of 4 bytes. An empty picture

@@ -2,11 +2,15 @@
 
 #include "platform/errors.h"
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -69,28 +73,50 @@ struct Decoder {
 
 // libjpeg's message codes are never negative.
 constexpr int kDecodeOk = -2;
-constexpr int kDecodeNoMemory = -1;
+constexpr int kDecodeCallerFailed = -3;  // a callback threw; its exception is kept
 
-bool tryResize(Picture& picture, int width, int height) noexcept
+// Runs a callback from inside a libjpeg frame: an exception must not cross
+// the setjmp frame, so it is kept for the caller to throw once libjpeg's
+// state is destroyed.
+template <class Work>
+bool guarded(std::exception_ptr& error, Work&& work) noexcept
 {
     try {
-        picture.resizeUninitialized(width, height);
+        work();
         return true;
     } catch (...) {
+        error = std::current_exception();
         return false;
     }
 }
 
-// Returns kDecodeOk, kDecodeNoMemory or libjpeg's message code. The caller
-// destroys d->cinfo in every case.
-int runDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, Picture* out)
+// What libjpeg will allocate on its own for this file: fixed tables, strip
+// buffers a few block rows high, and for a file of several scans (every
+// progressive file) the coefficients of the whole picture, two bytes per
+// coefficient. Generous rather than tight: it is also the limit libjpeg is
+// held to.
+std::uint64_t jpegWorkingBytes(j_decompress_ptr cinfo)
+{
+    std::uint64_t bytes = std::uint64_t{2} << 20;
+    bytes += std::uint64_t{96} * cinfo->image_width * static_cast<std::uint64_t>(cinfo->num_components);
+    if (jpeg_has_multiple_scans(cinfo)) {
+        for (int ci = 0; ci < cinfo->num_components; ++ci) {
+            const jpeg_component_info& c = cinfo->comp_info[ci];
+            const std::uint64_t h = static_cast<std::uint64_t>(c.h_samp_factor);
+            const std::uint64_t v = static_cast<std::uint64_t>(c.v_samp_factor);
+            const std::uint64_t across = (c.width_in_blocks + h - 1) / h * h;
+            const std::uint64_t down = (c.height_in_blocks + v - 1) / v * v;
+            bytes += across * down * sizeof(JBLOCK);
+        }
+    }
+    return bytes;
+}
+
+// The header checks and decoder settings shared by both decodes.
+void readHeaderAndConfigure(Decoder* d, const std::uint8_t* data, std::size_t size)
 {
     j_decompress_ptr cinfo = &d->cinfo;
-    if (setjmp(d->err.jump))
-        return d->err.pub.msg_code;
-
     jpeg_create_decompress(cinfo);
-    cinfo->mem->max_memory_to_use = static_cast<long>(kJpegMemoryLimit);
     d->progress.progress_monitor = limitScans;
     cinfo->progress = &d->progress;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
@@ -119,15 +145,81 @@ int runDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, Picture* 
         cinfo->out_color_space = JCS_CMYK;
         break;
     default:
-        cinfo->out_color_space = JCS_RGB;
+        // Straight in the pictures' byte order: no swap afterwards.
+        cinfo->out_color_space = JCS_EXT_BGR;
         break;
     }
+}
+
+// Holds libjpeg to the working memory reserved for it.
+void limitWorkingMemory(j_decompress_ptr cinfo, std::uint64_t workingBytes)
+{
+    const std::uint64_t cap = static_cast<std::uint64_t>(LONG_MAX);
+    cinfo->mem->max_memory_to_use = static_cast<long>(std::min(workingBytes, cap));
+}
+
+// Converts CMYK samples to blue, green, red. Adobe writes CMYK inverted
+// (0 = full ink); plain CMYK files do not.
+void cmykToBgr(const JSAMPLE* src, std::uint8_t* dst, int width, bool inverted)
+{
+    for (int x = 0; x < width; ++x, src += 4, dst += 3) {
+        unsigned c = src[0], m = src[1], yy = src[2], k = src[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            yy = 255 - yy;
+            k = 255 - k;
+        }
+        dst[0] = static_cast<std::uint8_t>((yy * k + 127) / 255);
+        dst[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+        dst[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+    }
+}
+
+void greyToBgr(const JSAMPLE* src, std::uint8_t* dst, int width, const JSAMPLE* levels)
+{
+    for (int x = 0; x < width; ++x, dst += 3)
+        dst[0] = dst[1] = dst[2] = levels[src[x]];
+}
+
+void readOneRow(j_decompress_ptr cinfo, JSAMPROW row)
+{
+    if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
+        failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_INPUT_EOF);
+}
+
+struct FullDecode {
+    Picture* out = nullptr;
+    DecodeBudget::Reservation* reservation = nullptr;
+    std::exception_ptr error;
+};
+
+// Returns kDecodeOk, kDecodeCallerFailed or libjpeg's
+// message code. The caller destroys d->cinfo in every case.
+int runDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, FullDecode* job)
+{
+    j_decompress_ptr cinfo = &d->cinfo;
+    if (setjmp(d->err.jump))
+        return d->err.pub.msg_code;
+
+    readHeaderAndConfigure(d, data, size);
+    const std::uint64_t working = jpegWorkingBytes(cinfo);
+    const std::uint64_t pixels = std::uint64_t{cinfo->image_width} * cinfo->image_height * 3;
+    const std::uint64_t held = job->reservation->bytes();
+    if (!guarded(job->error, [&] {
+            job->reservation->resize(held + pixels + working, 0,
+                                     pictureOfSize(static_cast<int>(cinfo->image_width),
+                                                   static_cast<int>(cinfo->image_height)));
+        }))
+        return kDecodeCallerFailed;
+    limitWorkingMemory(cinfo, working);
     jpeg_start_decompress(cinfo);
 
     const int width = static_cast<int>(cinfo->output_width);
     const int height = static_cast<int>(cinfo->output_height);
-    if (!tryResize(*out, width, height))
-        return kDecodeNoMemory;
+    if (!guarded(job->error, [&] { job->out->resizeUninitialized(width, height); }))
+        return kDecodeCallerFailed;
+    Picture* out = job->out;
     if (out->empty()) {
         jpeg_abort_decompress(cinfo);
         return kDecodeOk;
@@ -136,43 +228,125 @@ int runDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, Picture* 
     const JDIMENSION rowBytes = cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components);
     JSAMPARRAY buffer =
         (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, rowBytes, 1);
-    // Adobe writes CMYK inverted (0 = full ink); plain CMYK files do not.
     const bool inverted = cinfo->saw_Adobe_marker;
 
     while (cinfo->output_scanline < cinfo->output_height) {
         const int y = static_cast<int>(cinfo->output_scanline);
         std::uint8_t* dst = out->row(y);
-        if (cinfo->out_color_space == JCS_RGB) {
-            JSAMPROW row = dst;
-            if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
-                failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_INPUT_EOF);
-            for (int x = 0; x < width; ++x, dst += 3)
-                std::swap(dst[0], dst[2]);
+        if (cinfo->out_color_space == JCS_EXT_BGR) {
+            readOneRow(cinfo, dst);
         } else if (cinfo->out_color_space == JCS_GRAYSCALE) {
-            if (jpeg_read_scanlines(cinfo, buffer, 1) != 1)
-                failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_INPUT_EOF);
-            const JSAMPLE* grey = cinfo->colormap[0];
-            const JSAMPLE* src = buffer[0];
-            for (int x = 0; x < width; ++x, dst += 3)
-                dst[0] = dst[1] = dst[2] = grey[src[x]];
+            readOneRow(cinfo, buffer[0]);
+            greyToBgr(buffer[0], dst, width, cinfo->colormap[0]);
         } else {
-            if (jpeg_read_scanlines(cinfo, buffer, 1) != 1)
-                failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_INPUT_EOF);
-            const JSAMPLE* src = buffer[0];
-            for (int x = 0; x < width; ++x, src += 4, dst += 3) {
-                unsigned c = src[0], m = src[1], yy = src[2], k = src[3];
-                if (!inverted) {
-                    c = 255 - c;
-                    m = 255 - m;
-                    yy = 255 - yy;
-                    k = 255 - k;
-                }
-                dst[0] = static_cast<std::uint8_t>((yy * k + 127) / 255);
-                dst[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
-                dst[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
-            }
+            readOneRow(cinfo, buffer[0]);
+            cmykToBgr(buffer[0], dst, width, inverted);
         }
     }
+    jpeg_finish_decompress(cinfo);
+    return kDecodeOk;
+}
+
+struct RowsDecode {
+    JpegRowReceiver* receiver = nullptr;
+    std::exception_ptr error;
+};
+
+// Where a partial decode starts and ends in the decoder's output.
+struct Columns {
+    JDIMENSION first = 0;  // first column libjpeg decodes
+    JDIMENSION width = 0;  // columns it decodes
+};
+
+// The block columns around region r (one block column of margin on each
+// side), aligned the way jpeg_crop_scanline aligns them. The whole width
+// when that is what they come to.
+Columns decodedColumns(j_decompress_ptr cinfo, Rect r)
+{
+    const JDIMENSION full = cinfo->image_width;
+    const auto block = static_cast<JDIMENSION>(cinfo->max_h_samp_factor * DCTSIZE);
+    const auto left = static_cast<JDIMENSION>(r.left), right = static_cast<JDIMENSION>(r.right);
+    JDIMENSION first = left > block ? (left - block) / block * block : 0;
+    JDIMENSION end = right + block < full ? right + block : full;
+    if (first == 0 && end == full)
+        return Columns{0, full};
+    return Columns{first, end - first};
+}
+
+int runRowDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, RowsDecode* job)
+{
+    j_decompress_ptr cinfo = &d->cinfo;
+    if (setjmp(d->err.jump))
+        return d->err.pub.msg_code;
+
+    readHeaderAndConfigure(d, data, size);
+    const int width = static_cast<int>(cinfo->image_width);
+    const int height = static_cast<int>(cinfo->image_height);
+    Rect r{};
+    if (!guarded(job->error, [&] {
+            r = job->receiver->region(width, height);
+            if (r.left < 0 || r.top < 0 || r.right > width || r.bottom > height || r.width() <= 0 ||
+                r.height() <= 0)
+                throw std::logic_error("decode region outside the picture");
+        }))
+        return kDecodeCallerFailed;
+
+    const bool grey = cinfo->out_color_space == JCS_GRAYSCALE;
+    const bool cmyk = cinfo->out_color_space == JCS_CMYK;
+    // Colour rows land in the buffer as libjpeg writes them, margins and
+    // all; converted rows hold the region only.
+    const Columns cols = grey ? Columns{0, static_cast<JDIMENSION>(width)} : decodedColumns(cinfo, r);
+    const std::size_t stride =
+        grey || cmyk ? static_cast<std::size_t>(r.width()) * 3 : static_cast<std::size_t>(cols.width) * 3;
+    const std::size_t bufferBytes = stride * static_cast<std::size_t>(r.height());
+    const std::uint64_t working = jpegWorkingBytes(cinfo);
+    std::uint8_t* buffer = nullptr;
+    if (!guarded(job->error, [&] { buffer = job->receiver->memory(bufferBytes, working); }))
+        return kDecodeCallerFailed;
+    limitWorkingMemory(cinfo, working);
+    jpeg_start_decompress(cinfo);
+
+    JDIMENSION first = cols.first, decoded = cols.width;
+    if (decoded != cinfo->output_width) {
+        jpeg_crop_scanline(cinfo, &first, &decoded);
+        if (first != cols.first || decoded != cols.width)
+            failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_BAD_CROP_SPEC);
+    }
+    const std::size_t offset = grey || cmyk ? 0 : static_cast<std::size_t>(static_cast<JDIMENSION>(r.left) - first) * 3;
+    const PictureView view(buffer + offset, stride, r.width(), r.height());
+    JSAMPROW scratch = nullptr;
+    if (grey || cmyk)
+        scratch = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                              decoded * static_cast<JDIMENSION>(cinfo->output_components), 1)[0];
+    const bool inverted = cinfo->saw_Adobe_marker;
+    const std::size_t regionOffset = static_cast<std::size_t>(static_cast<JDIMENSION>(r.left) - first);
+
+    // The quantiser's error diffusion needs every row above the region;
+    // other files skip them.
+    if (grey) {
+        while (cinfo->output_scanline < static_cast<JDIMENSION>(r.top))
+            readOneRow(cinfo, scratch);
+    } else if (r.top > 0) {
+        jpeg_skip_scanlines(cinfo, static_cast<JDIMENSION>(r.top));
+    }
+    for (int y = 0; y < r.height(); ++y) {
+        std::uint8_t* dst = buffer + stride * static_cast<std::size_t>(y);
+        if (grey) {
+            readOneRow(cinfo, scratch);
+            greyToBgr(scratch + regionOffset, dst, r.width(), cinfo->colormap[0]);
+        } else if (cmyk) {
+            readOneRow(cinfo, scratch);
+            cmykToBgr(scratch + regionOffset * 4, dst, r.width(), inverted);
+        } else {
+            readOneRow(cinfo, dst);
+        }
+        if (!guarded(job->error, [&] { job->receiver->rowsReady(view, y + 1); }))
+            return kDecodeCallerFailed;
+    }
+    // The rest is read, not decoded, so that a file fails here exactly
+    // when it fails in a whole decode.
+    if (cinfo->output_scanline < cinfo->output_height)
+        jpeg_skip_scanlines(cinfo, cinfo->output_height - cinfo->output_scanline);
     jpeg_finish_decompress(cinfo);
     return kDecodeOk;
 }
@@ -274,19 +448,43 @@ std::string jpegErrorText(int code)
 
 } // namespace
 
-void decodeJpeg(const std::uint8_t* data, std::size_t size, Picture& target)
+void decodeJpeg(const std::uint8_t* data, std::size_t size, Picture& target, DecodeBudget::Reservation& reservation)
 {
     Picture result;
+    FullDecode job;
+    job.out = &result;
+    job.reservation = &reservation;
     Decoder d{};
     d.cinfo.err = &d.err.pub;
     installErrorManager(d.err);
-    const int rc = runDecoder(&d, data, size, &result);
+    const int rc = runDecoder(&d, data, size, &job);
     jpeg_destroy_decompress(&d.cinfo);
-    if (rc == kDecodeNoMemory)
-        throw std::bad_alloc();
+    if (rc == kDecodeCallerFailed)
+        std::rethrow_exception(job.error);
     if (rc != kDecodeOk)
         throw Error(jpegErrorText(rc));
     target.swap(result);
+}
+
+void decodeJpeg(const std::uint8_t* data, std::size_t size, Picture& target)
+{
+    DecodeBudget::Reservation reservation = sharedDecodeBudget().reserve(0);
+    decodeJpeg(data, size, target, reservation);
+}
+
+void decodeJpegRows(const std::uint8_t* data, std::size_t size, JpegRowReceiver& receiver)
+{
+    RowsDecode job;
+    job.receiver = &receiver;
+    Decoder d{};
+    d.cinfo.err = &d.err.pub;
+    installErrorManager(d.err);
+    const int rc = runRowDecoder(&d, data, size, &job);
+    jpeg_destroy_decompress(&d.cinfo);
+    if (rc == kDecodeCallerFailed)
+        std::rethrow_exception(job.error);
+    if (rc != kDecodeOk)
+        throw Error(jpegErrorText(rc));
 }
 
 Bytes encodeJpeg(const Picture& picture, int quality)

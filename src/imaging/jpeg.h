@@ -1,5 +1,6 @@
 #pragma once
 // JPEG reading and writing through libjpeg-turbo's IJG interface.
+#include "imaging/decode_budget.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
 
@@ -9,14 +10,18 @@
 
 namespace tw {
 
-// Limits on what decodeJpeg accepts, so a small hostile file cannot make it
-// allocate or work without bound: the picture's pixel count (16384 x 16384),
-// libjpeg's own working memory, and the number of scans of a progressive
-// file (real files have a few dozen at most). Beyond them decoding fails
-// with "JPEG error #<code>": JERR_IMAGE_TOO_BIG for the size,
-// JERR_NO_BACKING_STORE for the memory and JERR_BAD_PROGRESSION for the scans.
+// Limits on what decoding accepts, so a small hostile file cannot make it
+// allocate or work without bound: the picture's pixel count (16384 x 16384)
+// and the number of scans of a progressive file (real files have a few
+// dozen at most). Beyond them decoding fails with "JPEG error #<code>":
+// JERR_IMAGE_TOO_BIG for the size and JERR_BAD_PROGRESSION for the scans.
+// Memory is bounded by the decode budget: the decoded pixels and libjpeg's
+// working memory (for a progressive file the whole picture's coefficients)
+// are reserved before libjpeg allocates anything, a picture needing more
+// than the whole budget is refused with the budget's message, and libjpeg
+// itself may use no more than was reserved for it (beyond that it fails
+// with JERR_NO_BACKING_STORE).
 constexpr std::uint64_t kMaxJpegPixels = std::uint64_t{1} << 28;
-constexpr std::size_t kJpegMemoryLimit = std::size_t{2} << 30;
 constexpr int kMaxJpegScans = 500;
 
 // Decodes a JPEG file held in memory at full scale with the accurate integer
@@ -25,8 +30,43 @@ constexpr int kMaxJpegScans = 500;
 // with 236 grey levels and Floyd-Steinberg dithering and are expanded to
 // equal blue, green and red bytes. Warnings (corrupt or truncated data) are
 // ignored. A libjpeg error throws tw::Error("JPEG error #<code>") and leaves
-// target unchanged.
+// target unchanged. The memory comes from the shared decode budget; the
+// second form grows a reservation the caller holds (for the file's bytes,
+// say) by what the decode needs, and keeps it until the caller lets go.
 void decodeJpeg(const std::uint8_t* data, std::size_t size, Picture& target);
+void decodeJpeg(const std::uint8_t* data, std::size_t size, Picture& target, DecodeBudget::Reservation& reservation);
+
+// What decodeJpegRows asks of its caller, in this order: once the header is
+// read, the part of the picture to decode; then memory for it; then, as
+// rows are decoded, that they are ready. Each may throw; the decode then
+// stops and the exception reaches decodeJpegRows' caller unchanged.
+class JpegRowReceiver {
+public:
+    virtual ~JpegRowReceiver() = default;
+    // The rectangle of the width x height picture to decode (non-empty,
+    // inside the picture).
+    virtual Rect region(int width, int height) = 0;
+    // Memory for the decoded rows: a buffer of bufferBytes (which the
+    // decoder fills row by row, rows stride bytes apart, and which must
+    // stay until the decode ends), and workingBytes more that libjpeg may
+    // allocate on its own. Returns the buffer.
+    virtual std::uint8_t* memory(std::size_t bufferBytes, std::uint64_t workingBytes) = 0;
+    // Rows [0, count) of the region are complete in view (the region's
+    // pixels, which stay where they are until the decode ends).
+    virtual void rowsReady(const PictureView& view, int count) = 0;
+};
+
+// Decodes only the receiver's region, exactly as decodeJpeg would give it:
+// blue, green, red bytes, colour files straight in that order, CMYK and
+// greyscale files as decodeJpeg converts them. Colour and CMYK files skip
+// the rows above the region and decode only the block columns around it
+// (with a margin of one block column, where smooth upsampling makes the
+// edge of a partial decode differ); greyscale files go through the
+// dithering quantiser from the first row, because its error diffusion
+// carries across every row and column. Rows below the region are skipped
+// and the file is read to its end, so a file fails here exactly when it
+// fails in decodeJpeg. Errors as decodeJpeg; limits as above.
+void decodeJpegRows(const std::uint8_t* data, std::size_t size, JpegRowReceiver& receiver);
 
 // Baseline colour JPEG with libjpeg's defaults and the given quality.
 Bytes encodeJpeg(const Picture& picture, int quality = 75);

@@ -5,6 +5,9 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -24,10 +27,6 @@ constexpr std::array<FormatEntry, 3> kPictureFormatTable{{
     {"jpeg", PictureFormat::Jpeg},
 }};
 
-// No picture file the program handles comes near this; anything larger is
-// refused before it is read into memory.
-constexpr std::size_t kMaxPictureFileBytes = std::size_t{1} << 30;
-
 } // namespace
 
 PictureFormat pictureFormatFor(const std::string& path)
@@ -44,23 +43,41 @@ PictureFormat pictureFormatFor(const std::string& path)
     throw Error("Unknown picture file extension (." + written + ")");
 }
 
-void loadPicture(Picture& target, const std::string& path)
+Bytes readPictureFile(const std::string& path, DecodeBudget::Reservation& reservation)
+{
+    // The size the file has now; reading it fails on its own if it cannot
+    // be read or has grown beyond the bound.
+    struct stat st {};
+    std::uint64_t size = 0;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        size = std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), kMaxPictureFileBytes);
+    namingFile(path, [&] { reservation.resize(size, 0, "Reading the picture file"); });
+    return readWholeFile(path, kMaxPictureFileBytes);
+}
+
+void loadPicture(Picture& target, const std::string& path, DecodeBudget& budget)
 {
     // The readers' texts are fixed and never name the picture; the error
     // carries its path beside the text.
     const PictureFormat format = namingFile(path, [&] { return pictureFormatFor(path); });
-    const Bytes bytes = readWholeFile(path, kMaxPictureFileBytes);
+    DecodeBudget::Reservation reservation = budget.reserve(0);
+    const Bytes bytes = readPictureFile(path, reservation);
     // Both decoders leave target untouched when they fail.
     namingFile(path, [&] {
         switch (format) {
         case PictureFormat::Bmp:
-            decodeBmp(bytes.data(), bytes.size(), target);
+            decodeBmp(bytes.data(), bytes.size(), target, reservation);
             break;
         case PictureFormat::Jpeg:
-            decodeJpeg(bytes.data(), bytes.size(), target);
+            decodeJpeg(bytes.data(), bytes.size(), target, reservation);
             break;
         }
     });
+}
+
+void loadPicture(Picture& target, const std::string& path)
+{
+    loadPicture(target, path, sharedDecodeBudget());
 }
 
 } // namespace tw

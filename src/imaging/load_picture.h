@@ -1,6 +1,8 @@
 #pragma once
 // The one way a picture file becomes a working picture.
+#include "imaging/decode_budget.h"
 #include "imaging/picture.h"
+#include "platform/files.h"
 
 #include <string>
 
@@ -20,6 +22,16 @@ PictureFormat pictureFormatFor(const std::string& path);
 //   Cannot open file "<path>". <reason>
 //   Bitmap image is not valid
 //   JPEG error #%d
+//   A picture of W x H pixels needs N MB of memory, more than the M MB set
+//   aside for decoding pictures
+// Texts that do not name the file carry it as the error's file. The file's
+// bytes and the decoding are reserved in the budget while they are held.
 void loadPicture(Picture& target, const std::string& path);
+void loadPicture(Picture& target, const std::string& path, DecodeBudget& budget);
+
+// Reads a picture file (at most kMaxPictureFileBytes) after reserving its
+// size in the reservation, which must be empty. Fails as loadPicture does.
+constexpr std::size_t kMaxPictureFileBytes = std::size_t{1} << 30;
+Bytes readPictureFile(const std::string& path, DecodeBudget::Reservation& reservation);
 
 } // namespace tw

@@ -107,6 +107,22 @@ private:
     std::vector<std::uint8_t> pixels_;
 };
 
+// Read-only access to 24-bit rows held elsewhere (a decoder's buffer or a
+// Picture): same byte layout as Picture, rows stride bytes apart.
+struct PictureView {
+    const std::uint8_t* data = nullptr;
+    std::size_t stride = 0;
+    int width = 0;
+    int height = 0;
+
+    PictureView() = default;
+    PictureView(const std::uint8_t* d, std::size_t s, int w, int h) : data(d), stride(s), width(w), height(h) {}
+    PictureView(const Picture& p) : data(p.data()), stride(p.stride()), width(p.width()), height(p.height()) {}
+
+    bool empty() const noexcept { return width <= 0 || height <= 0; }
+    const std::uint8_t* row(int y) const noexcept { return data + static_cast<std::size_t>(y) * stride; }
+};
+
 // Copies the w x h block at (sx, sy) of src to (dx, dy) of dst pixel for pixel,
 // clipped to both pictures. src and dst may be the same picture; overlapping
 // blocks are handled.

@@ -2,6 +2,8 @@
 
 #include "imaging/resample.h"
 
+#include <stdexcept>
+
 namespace tw {
 
 std::uint8_t signatureLuma(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
@@ -14,10 +16,16 @@ std::uint8_t signatureLuma(std::uint8_t red, std::uint8_t green, std::uint8_t bl
 
 ColorSignature computeSignature(const Picture& picture)
 {
-    constexpr int kSide = 32, kHalf = kSide / 2;
     Picture reduced;
-    stretchTo(picture, reduced, kSide, kSide);
+    stretchTo(picture, reduced, kSignatureSide, kSignatureSide);
+    return signatureOfReduction(reduced);
+}
 
+ColorSignature signatureOfReduction(const Picture& reduced)
+{
+    constexpr int kHalf = kSignatureSide / 2;
+    if (reduced.width() != kSignatureSide || reduced.height() != kSignatureSide)
+        throw std::invalid_argument("a signature needs a picture reduced to 32 x 32");
     ColorSignature sig;
     const int origins[4][2] = {{0, 0}, {kHalf, 0}, {0, kHalf}, {kHalf, kHalf}};
     for (int q = 0; q < 4; ++q) {

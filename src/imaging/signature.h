@@ -30,8 +30,15 @@ using CellSample = ColorSignature;
 // (long double products added in the order red, green, blue).
 std::uint8_t signatureLuma(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
+// The side of the square a signature reduces a picture to.
+constexpr int kSignatureSide = 32;
+
 // Reduces the picture to 32 x 32 with the averaging stretch and takes the
 // floor of each quadrant's mean colour, its luma, and the mean of the four.
 ColorSignature computeSignature(const Picture& picture);
+
+// The second half of computeSignature: the signature of a picture already
+// reduced to kSignatureSide x kSignatureSide.
+ColorSignature signatureOfReduction(const Picture& reduced);
 
 } // namespace tw

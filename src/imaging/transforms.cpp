@@ -53,23 +53,44 @@ void shiftColors(const Picture& source, Picture& target, int red, int green, int
     applyTables(target, tb, tg, tr);
 }
 
-void toGreyScale(const Picture& source, Picture& target)
-{
-    std::array<int, 256> wr{}, wg{}, wb{};
-    for (int i = 0; i < 256; ++i) {
-        wr[i] = static_cast<int>(std::trunc(i * 0.299));
-        wg[i] = static_cast<int>(std::trunc(i * 0.587));
-        wb[i] = static_cast<int>(std::trunc(i * 0.114));
-    }
-    copyUnlessSame(source, target);
-    for (int y = 0; y < target.height(); ++y) {
-        std::uint8_t* p = target.row(y);
-        for (int x = 0; x < target.width(); ++x, p += 3) {
-            // At most 76 + 149 + 29 = 254, so the sum always fits a byte.
-            const auto grey = static_cast<std::uint8_t>(wr[p[2]] + wg[p[1]] + wb[p[0]]);
-            p[0] = p[1] = p[2] = grey;
+namespace {
+
+// trunc(i x 0.299), trunc(i x 0.587), trunc(i x 0.114) for i = 0..255.
+struct GreyTables {
+    std::array<int, 256> red{}, green{}, blue{};
+    GreyTables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            red[i] = static_cast<int>(std::trunc(i * 0.299));
+            green[i] = static_cast<int>(std::trunc(i * 0.587));
+            blue[i] = static_cast<int>(std::trunc(i * 0.114));
         }
     }
+};
+
+const GreyTables& greyTables()
+{
+    static const GreyTables tables;
+    return tables;
+}
+
+} // namespace
+
+void toGreyScaleRow(std::uint8_t* p, int width)
+{
+    const GreyTables& t = greyTables();
+    for (int x = 0; x < width; ++x, p += 3) {
+        // At most 76 + 149 + 29 = 254, so the sum always fits a byte.
+        const auto grey = static_cast<std::uint8_t>(t.red[p[2]] + t.green[p[1]] + t.blue[p[0]]);
+        p[0] = p[1] = p[2] = grey;
+    }
+}
+
+void toGreyScale(const Picture& source, Picture& target)
+{
+    copyUnlessSame(source, target);
+    for (int y = 0; y < target.height(); ++y)
+        toGreyScaleRow(target.row(y), target.width());
 }
 
 void flipPicture(const Picture& source, Picture& target, bool horizontal, bool vertical)

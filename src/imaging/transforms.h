@@ -18,6 +18,8 @@ void shiftColors(const Picture& source, Picture& target, int red, int green, int
 // target := luma grey of source: trunc(r x 0.299) + trunc(g x 0.587) +
 // trunc(b x 0.114), each term truncated on its own (white becomes 254).
 void toGreyScale(const Picture& source, Picture& target);
+// The same for one row of width pixels, in place.
+void toGreyScaleRow(std::uint8_t* row, int width);
 
 // target := source mirrored left-right and/or top-bottom.
 void flipPicture(const Picture& source, Picture& target, bool horizontal, bool vertical);

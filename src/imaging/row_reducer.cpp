@@ -1,0 +1,164 @@
+#include "imaging/row_reducer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace tw {
+
+RowReducer::RowReducer(int sourceWidth, int sourceHeight, Size dest, bool withRanges)
+    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), dest_(dest), withRanges_(withRanges),
+      reducing_(dest.height < sourceHeight), wx_(axisWeights(sourceWidth, dest.width)),
+      wy_(axisWeights(sourceHeight, dest.height)), rowBytes_(static_cast<std::size_t>(sourceWidth) * 3)
+{
+    const std::size_t destBytes = static_cast<std::size_t>(dest.width) * static_cast<std::size_t>(dest.height) * 3;
+    reduced_.resizeUninitialized(dest.width, dest.height);
+    sums_.resize(destBytes);
+    if (withRanges_) {
+        low_.resize(destBytes);
+        high_.resize(destBytes);
+    }
+    const int slots = reducing_ ? 2 : 1;
+    for (int s = 0; s < slots; ++s) {
+        slots_[s].sum.resize(rowBytes_);
+        if (withRanges_) {
+            slots_[s].low.resize(rowBytes_);
+            slots_[s].high.resize(rowBytes_);
+        }
+    }
+    if (!reducing_) {
+        previous_.resize(rowBytes_);
+        current_.resize(rowBytes_);
+    }
+}
+
+void RowReducer::open(Columns& c, int destRow)
+{
+    c.row = destRow;
+    std::fill(c.sum.begin(), c.sum.end(), 0u);
+    if (withRanges_) {
+        std::fill(c.low.begin(), c.low.end(), std::uint8_t{255});
+        std::fill(c.high.begin(), c.high.end(), std::uint8_t{0});
+    }
+}
+
+// The inner loops are plain element-wise operations over a row of bytes,
+// written so that the compiler turns them into vector instructions.
+void RowReducer::accumulate(Columns& c, const std::uint8_t* row, std::uint32_t weight)
+{
+    std::uint32_t* __restrict sum = c.sum.data();
+    const std::size_t n = rowBytes_;
+    if (weight == 1)
+        for (std::size_t b = 0; b < n; ++b)
+            sum[b] += row[b];
+    else
+        for (std::size_t b = 0; b < n; ++b)
+            sum[b] += weight * row[b];
+    if (withRanges_) {
+        std::uint8_t* __restrict lo = c.low.data();
+        std::uint8_t* __restrict hi = c.high.data();
+        for (std::size_t b = 0; b < n; ++b) {
+            lo[b] = std::min(lo[b], row[b]);
+            hi[b] = std::max(hi[b], row[b]);
+        }
+    }
+}
+
+void RowReducer::finish(const Columns& c)
+{
+    const int j = c.row;
+    const std::uint64_t total = this->total();
+    const std::size_t rowAt = static_cast<std::size_t>(j) * static_cast<std::size_t>(dest_.width) * 3;
+    std::uint8_t* out = reduced_.row(j);
+    const std::uint32_t* weights = wx_.weights.data();
+    for (int i = 0; i < dest_.width; ++i) {
+        const AxisWeights::Tap& t = wx_.tap(i);
+        const std::size_t first = static_cast<std::size_t>(t.firstSource) * 3;
+        const std::uint32_t* w = weights + t.offset;
+        std::uint64_t s0 = 0, s1 = 0, s2 = 0;
+        const std::uint32_t* s = c.sum.data() + first;
+        for (int m = 0; m < t.count; ++m, s += 3) {
+            s0 += std::uint64_t{w[m]} * s[0];
+            s1 += std::uint64_t{w[m]} * s[1];
+            s2 += std::uint64_t{w[m]} * s[2];
+        }
+        const std::size_t at = rowAt + static_cast<std::size_t>(i) * 3;
+        sums_[at] = s0;
+        sums_[at + 1] = s1;
+        sums_[at + 2] = s2;
+        out[i * 3] = roundWeightedSum(s0, total);
+        out[i * 3 + 1] = roundWeightedSum(s1, total);
+        out[i * 3 + 2] = roundWeightedSum(s2, total);
+        if (withRanges_) {
+            std::uint8_t l[3] = {255, 255, 255}, h[3] = {0, 0, 0};
+            const std::uint8_t* lo = c.low.data() + first;
+            const std::uint8_t* hi = c.high.data() + first;
+            for (int m = 0; m < t.count; ++m, lo += 3, hi += 3)
+                for (int ch = 0; ch < 3; ++ch) {
+                    l[ch] = std::min(l[ch], lo[ch]);
+                    h[ch] = std::max(h[ch], hi[ch]);
+                }
+            for (int ch = 0; ch < 3; ++ch) {
+                low_[at + static_cast<std::size_t>(ch)] = l[ch];
+                high_[at + static_cast<std::size_t>(ch)] = h[ch];
+            }
+        }
+    }
+}
+
+void RowReducer::addRow(const std::uint8_t* row)
+{
+    if (rowsAdded_ >= sourceHeight_)
+        return;
+    const int y = rowsAdded_++;
+    if (reducing_) {
+        // A source row belongs to one destination row, or to two where it
+        // straddles their boundary.
+        for (int j = nextDest_; j < dest_.height; ++j) {
+            const AxisWeights::Tap& t = wy_.tap(j);
+            if (t.firstSource > y)
+                break;
+            const int last = t.firstSource + t.count - 1;
+            if (y > last)
+                continue;
+            Columns* c = slots_[0].row == j ? &slots_[0] : slots_[1].row == j ? &slots_[1] : nullptr;
+            if (!c) {
+                c = slots_[0].row < 0 ? &slots_[0] : &slots_[1];
+                open(*c, j);
+            }
+            accumulate(*c, row, wy_.weight(t, y - t.firstSource));
+            if (y == last) {
+                finish(*c);
+                c->row = -1;
+                nextDest_ = j + 1;
+            }
+        }
+        return;
+    }
+    // Stretching (or copying): every destination row reads at most the two
+    // latest source rows; it is made as soon as its last one is here.
+    previous_.swap(current_);
+    std::memcpy(current_.data(), row, rowBytes_);
+    while (nextDest_ < dest_.height) {
+        const AxisWeights::Tap& t = wy_.tap(nextDest_);
+        if (t.firstSource + t.count - 1 != y)
+            break;
+        Columns& c = slots_[0];
+        open(c, nextDest_);
+        for (int k = 0; k < t.count; ++k) {
+            const int source = t.firstSource + k;
+            accumulate(c, source == y ? current_.data() : previous_.data(), wy_.weight(t, k));
+        }
+        finish(c);
+        c.row = -1;
+        ++nextDest_;
+    }
+}
+
+void RowReducer::addRows(const PictureView& rows, int first, int count)
+{
+    for (int k = 0; k < count; ++k)
+        addRow(rows.row(first + k));
+}
+
+} // namespace tw
