@@ -163,31 +163,63 @@ namespace {
 
 int clampedCount(int count, int limit) { return std::clamp(count, 0, limit); }
 
-// The weighted histogram of one destination byte's source values that lie
-// in its clamping zones: below `lowLimit` (the values an amount of -t with
-// t <= lowLimit cuts off at 0) and above `highLimit`. Only the entries in
-// the zones are ever written, and they are cleared after use.
+// The weighted histogram of one destination byte's source values, of which
+// only the clamping zones are read: cumulated from the smallest value up
+// for amounts that clamp at 0, from the largest down for those that clamp
+// at 255.
 class ZoneHistogram {
 public:
-    ZoneHistogram() { counts_.fill(0); }
-
-    void gather(const PictureView& source, const AxisWeights& wx, const AxisWeights& wy, int dx, int dy,
-                int channel, int lowLimit, int highLimit)
+    ZoneHistogram()
     {
-        lowLimit_ = lowLimit;
-        highLimit_ = highLimit;
+        for (auto& part : counts_)
+            part.fill(0);
+        weighted_.fill(0);
+    }
+
+    // Takes in every source value of destination byte (dx, dy, channel):
+    // a value of an inner row and column of a reduced axis has the full
+    // weight of both axes and is only counted; the others (the partly
+    // covered edge rows and columns, or an axis that is not reduced) add
+    // their own weight. Whether a value lies in a clamping zone is as good
+    // as random, so every value is taken and only the zones are read;
+    // eight partial counts keep runs of one value from waiting on
+    // each other.
+    void gather(const PictureView& source, const AxisWeights& wx, const AxisWeights& wy, int dx, int dy,
+                int channel, int smallest, int largest)
+    {
+        smallest_ = smallest;
+        largest_ = largest;
         const AxisWeights::Tap& tx = wx.tap(dx);
         const AxisWeights::Tap& ty = wy.tap(dy);
         const std::uint32_t* xw = wx.weights.data() + tx.offset;
+        const bool reducedX = wx.destLength < wx.sourceLength, reducedY = wy.destLength < wy.sourceLength;
+        const auto fullX = static_cast<std::uint32_t>(wx.destLength), fullY = static_cast<std::uint32_t>(wy.destLength);
+        unit_ = std::uint64_t{fullX} * fullY;
+        int first = 0, end = reducedX ? tx.count : 0;  // the columns of full weight
+        while (first < end && xw[first] != fullX)
+            ++first;
+        while (end > first && xw[end - 1] != fullX)
+            --end;
         for (int k = 0; k < ty.count; ++k) {
-            const std::uint64_t rowWeight = wy.weight(ty, k);
+            const std::uint32_t rowWeight = wy.weight(ty, k);
             const std::uint8_t* p = source.row(ty.firstSource + k) + static_cast<std::size_t>(tx.firstSource) * 3 +
                                     static_cast<std::size_t>(channel);
-            for (int m = 0; m < tx.count; ++m, p += 3) {
-                const int v = *p;
-                if (v < lowLimit || v > highLimit)
-                    counts_[static_cast<std::size_t>(v)] += rowWeight * xw[m];
+            if (!reducedY || rowWeight != fullY || first == end) {
+                for (int m = 0; m < tx.count; ++m)
+                    weighted_[p[m * 3]] += std::uint64_t{rowWeight} * xw[m];
+                continue;
             }
+            for (int m = 0; m < first; ++m)
+                weighted_[p[m * 3]] += std::uint64_t{rowWeight} * xw[m];
+            for (int m = end; m < tx.count; ++m)
+                weighted_[p[m * 3]] += std::uint64_t{rowWeight} * xw[m];
+            const std::uint8_t* q = p + static_cast<std::size_t>(first) * 3;
+            int m = first;
+            for (; m + kParts <= end; m += kParts, q += 3 * kParts)
+                for (std::size_t part = 0; part < kParts; ++part)
+                    ++counts_[part][q[part * 3]];
+            for (; m < end; ++m, q += 3)
+                ++counts_[0][q[0]];
         }
     }
 
@@ -195,9 +227,10 @@ public:
     // clamping at 0, lowFirst + lowCount - 1 < -smallest) and highFirst ..
     // highFirst + highCount - 1 (all clamping at 255), appended in that
     // order, from the byte's unshifted sum and the weight total.
-    void results(std::uint64_t sum, std::uint64_t total, int smallest, int largest, int lowFirst, int lowCount,
+    void results(std::uint64_t sum, std::uint64_t total, const RoundingDivider& divide, int lowFirst, int lowCount,
                  int highFirst, int highCount, std::vector<std::uint8_t>& out)
     {
+        const int smallest = smallest_, largest = largest_;
         const auto base = static_cast<std::int64_t>(sum);
         const auto weight = static_cast<std::int64_t>(total);
         if (lowCount > 0) {
@@ -208,12 +241,12 @@ public:
             const std::size_t at = out.size();
             out.resize(at + static_cast<std::size_t>(lowCount));
             for (int t = smallest + 1; t <= top; ++t) {
-                below += static_cast<std::int64_t>(counts_[static_cast<std::size_t>(t - 1)]);
+                below += weightAt(t - 1);
                 cut += below;
                 const int a = -t;
                 if (a < lowFirst + lowCount)
                     out[at + static_cast<std::size_t>(a - lowFirst)] =
-                        roundWeightedSum(static_cast<std::uint64_t>(base + a * weight + cut), total);
+                        divide(static_cast<std::uint64_t>(base + a * weight + cut));
             }
         }
         if (highCount > 0) {
@@ -224,25 +257,56 @@ public:
             const std::size_t at = out.size();
             out.resize(at + static_cast<std::size_t>(highCount));
             for (int s = largest - 1; s >= bottom; --s) {
-                above += static_cast<std::int64_t>(counts_[static_cast<std::size_t>(s + 1)]);
+                above += weightAt(s + 1);
                 cut += above;
                 const int a = 255 - s;
                 if (a >= highFirst)
                     out[at + static_cast<std::size_t>(a - highFirst)] =
-                        roundWeightedSum(static_cast<std::uint64_t>(base + a * weight - cut), total);
+                        divide(static_cast<std::uint64_t>(base + a * weight - cut));
             }
         }
-        // Clear what gather wrote.
-        for (int v = 0; v < lowLimit_ && v < 256; ++v)
-            counts_[static_cast<std::size_t>(v)] = 0;
-        for (int v = std::max(highLimit_ + 1, 0); v < 256; ++v)
-            counts_[static_cast<std::size_t>(v)] = 0;
+        // Clear what gather wrote: every value lies in smallest..largest.
+        const auto from = static_cast<std::size_t>(smallest), count = static_cast<std::size_t>(largest - smallest + 1);
+        for (auto& part : counts_)
+            std::fill_n(part.begin() + static_cast<std::ptrdiff_t>(from), count, 0u);
+        std::fill_n(weighted_.begin() + static_cast<std::ptrdiff_t>(from), count, std::uint64_t{0});
     }
 
 private:
-    std::array<std::uint64_t, 256> counts_;
-    int lowLimit_ = 0, highLimit_ = 255;
+    std::int64_t weightAt(int v) const
+    {
+        const auto i = static_cast<std::size_t>(v);
+        std::uint64_t counted = 0;
+        for (const auto& part : counts_)
+            counted += part[i];
+        return static_cast<std::int64_t>(counted * unit_ + weighted_[i]);
+    }
+
+    // Eight parts of at most a source row's length / 8 + 7 per row each: a
+    // footprint of at most 2^17 rows keeps every count inside 32 bits.
+    static constexpr std::size_t kParts = 8;
+    std::array<std::array<std::uint32_t, 256>, kParts> counts_;
+    std::array<std::uint64_t, 256> weighted_;
+    std::uint64_t unit_ = 0;
+    int smallest_ = 0, largest_ = 255;
 };
+
+// Reads the source rows of a destination row once, front to back, so that
+// the footprints gathered next find them in the cache: walked footprint by
+// footprint, row segments a whole row apart, they would each wait for
+// memory on their own.
+void touchRows(const PictureView& source, const AxisWeights::Tap& rows)
+{
+    const std::size_t bytes = static_cast<std::size_t>(source.width) * 3;
+    std::uint8_t seen = 0;
+    for (int k = 0; k < rows.count; ++k) {
+        const std::uint8_t* p = source.row(rows.firstSource + k);
+        for (std::size_t b = 0; b < bytes; b += 64)
+            seen |= p[b];
+    }
+    // Keeps the reads from being left out as unused.
+    asm volatile("" : : "r"(seen));
+}
 
 } // namespace
 
@@ -273,8 +337,10 @@ CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ran
     }
 
     const std::uint64_t total = std::uint64_t{reduced.wx_.total} * reduced.wy_.total;
+    const RoundingDivider divide(total);
     ZoneHistogram histogram;
     for (int j = 0; j < h; ++j) {
+        touchRows(reduced.source_, reduced.wy_.tap(j));
         for (int i = 0; i < w; ++i) {
             const std::size_t at =
                 (static_cast<std::size_t>(j) * static_cast<std::size_t>(w) + static_cast<std::size_t>(i)) * 3;
@@ -288,14 +354,10 @@ CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ran
                 above_[at + c] = static_cast<std::uint8_t>(above);
                 if (below == 0 && above == 0)
                     continue;
-                // Values that the lowest amount cuts off at 0, and that the
-                // highest cuts off at 255.
-                const int lowLimit = below > 0 ? -r.low : 0;
-                const int highLimit = above > 0 ? 255 - r.high : 255;
-                histogram.gather(reduced.source_, reduced.wx_, reduced.wy_, i, j, static_cast<int>(c), lowLimit,
-                                 highLimit);
-                histogram.results(reduced.sums_[at + c], total, smallest, largest, r.low, below,
-                                  r.high - above + 1, above, results_);
+                histogram.gather(reduced.source_, reduced.wx_, reduced.wy_, i, j, static_cast<int>(c), smallest,
+                                 largest);
+                histogram.results(reduced.sums_[at + c], total, divide, r.low, below, r.high - above + 1, above,
+                                  results_);
             }
         }
         rowStart_[static_cast<std::size_t>(j) + 1] = results_.size();

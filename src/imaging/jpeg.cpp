@@ -247,6 +247,8 @@ int runDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, FullDecod
     return kDecodeOk;
 }
 
+constexpr int kRowsPerRead = 16;
+
 struct RowsDecode {
     JpegRowReceiver* receiver = nullptr;
     std::exception_ptr error;
@@ -329,8 +331,9 @@ int runRowDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, RowsDe
     } else if (r.top > 0) {
         jpeg_skip_scanlines(cinfo, static_cast<JDIMENSION>(r.top));
     }
-    for (int y = 0; y < r.height(); ++y) {
+    for (int y = 0; y < r.height();) {
         std::uint8_t* dst = buffer + stride * static_cast<std::size_t>(y);
+        int rows = 1;
         if (grey) {
             readOneRow(cinfo, scratch);
             greyToBgr(scratch + regionOffset, dst, r.width(), cinfo->colormap[0]);
@@ -338,9 +341,18 @@ int runRowDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, RowsDe
             readOneRow(cinfo, scratch);
             cmykToBgr(scratch + regionOffset * 4, dst, r.width(), inverted);
         } else {
-            readOneRow(cinfo, dst);
+            // Several rows per call, straight into the buffer: libjpeg then
+            // upsamples into them without an intermediate copy.
+            JSAMPROW pointers[kRowsPerRead];
+            const int want = std::min(kRowsPerRead, r.height() - y);
+            for (int k = 0; k < want; ++k)
+                pointers[k] = dst + stride * static_cast<std::size_t>(k);
+            rows = static_cast<int>(jpeg_read_scanlines(cinfo, pointers, static_cast<JDIMENSION>(want)));
+            if (rows < 1)
+                failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_INPUT_EOF);
         }
-        if (!guarded(job->error, [&] { job->receiver->rowsReady(view, y + 1); }))
+        y += rows;
+        if (!guarded(job->error, [&] { job->receiver->rowsReady(view, y); }))
             return kDecodeCallerFailed;
     }
     // The rest is read, not decoded, so that a file fails here exactly

@@ -68,28 +68,6 @@ AxisWeights axisWeights(int sourceLength, int destLength, int begin, int end)
 
 namespace {
 
-// Divides many sums by one total with a double reciprocal, then corrects the
-// quotient so the result equals the exact integer division. Sums stay below
-// 2^53, so the estimate is off by at most one.
-class RoundingDivider {
-public:
-    explicit RoundingDivider(std::uint64_t total) : total_(total), half_(total / 2), inverse_(1.0 / double(total)) {}
-    std::uint8_t operator()(std::uint64_t sum) const noexcept
-    {
-        const std::uint64_t n = sum + half_;
-        std::uint64_t q = static_cast<std::uint64_t>(double(n) * inverse_);
-        if (q * total_ > n)
-            --q;
-        else if ((q + 1) * total_ <= n)
-            ++q;
-        return static_cast<std::uint8_t>(q);
-    }
-
-private:
-    std::uint64_t total_, half_;
-    double inverse_;
-};
-
 // Horizontal pass over one source row: out[3k..3k+2] = weighted sums of
 // destination column begin + k.
 void filterRow(const std::uint8_t* row, const AxisWeights& xw, std::uint32_t* out)

@@ -21,6 +21,8 @@ RowReducer::RowReducer(int sourceWidth, int sourceHeight, Size dest, bool withRa
     const int slots = reducing_ ? 2 : 1;
     for (int s = 0; s < slots; ++s) {
         slots_[s].sum.resize(rowBytes_);
+        if (reducing_)
+            slots_[s].plain.resize(rowBytes_);
         if (withRanges_) {
             slots_[s].low.resize(rowBytes_);
             slots_[s].high.resize(rowBytes_);
@@ -36,6 +38,8 @@ void RowReducer::open(Columns& c, int destRow)
 {
     c.row = destRow;
     std::fill(c.sum.begin(), c.sum.end(), 0u);
+    std::fill(c.plain.begin(), c.plain.end(), std::uint16_t{0});
+    c.plainRows = 0;
     if (withRanges_) {
         std::fill(c.low.begin(), c.low.end(), std::uint8_t{255});
         std::fill(c.high.begin(), c.high.end(), std::uint8_t{0});
@@ -44,28 +48,61 @@ void RowReducer::open(Columns& c, int destRow)
 
 // The inner loops are plain element-wise operations over a row of bytes,
 // written so that the compiler turns them into vector instructions.
+void RowReducer::foldPlain(Columns& c)
+{
+    if (c.plainRows == 0)
+        return;
+    const auto full = static_cast<std::uint32_t>(dest_.height);
+    std::uint32_t* __restrict sum = c.sum.data();
+    std::uint16_t* __restrict plain = c.plain.data();
+    for (std::size_t b = 0; b < rowBytes_; ++b) {
+        sum[b] += full * plain[b];
+        plain[b] = 0;
+    }
+    c.plainRows = 0;
+}
+
 void RowReducer::accumulate(Columns& c, const std::uint8_t* row, std::uint32_t weight)
 {
-    std::uint32_t* __restrict sum = c.sum.data();
     const std::size_t n = rowBytes_;
+    std::uint8_t* __restrict lo = c.low.data();
+    std::uint8_t* __restrict hi = c.high.data();
+    if (reducing_ && weight == static_cast<std::uint32_t>(dest_.height)) {
+        // 257 rows of 255 still fit 16 bits.
+        if (c.plainRows == 257)
+            foldPlain(c);
+        std::uint16_t* __restrict plain = c.plain.data();
+        ++c.plainRows;
+        if (withRanges_) {
+            for (std::size_t b = 0; b < n; ++b) {
+                const std::uint8_t v = row[b];
+                plain[b] = static_cast<std::uint16_t>(plain[b] + v);
+                lo[b] = std::min(lo[b], v);
+                hi[b] = std::max(hi[b], v);
+            }
+        } else {
+            for (std::size_t b = 0; b < n; ++b)
+                plain[b] = static_cast<std::uint16_t>(plain[b] + row[b]);
+        }
+        return;
+    }
+    std::uint32_t* __restrict sum = c.sum.data();
     if (weight == 1)
         for (std::size_t b = 0; b < n; ++b)
             sum[b] += row[b];
     else
         for (std::size_t b = 0; b < n; ++b)
             sum[b] += weight * row[b];
-    if (withRanges_) {
-        std::uint8_t* __restrict lo = c.low.data();
-        std::uint8_t* __restrict hi = c.high.data();
+    if (withRanges_)
         for (std::size_t b = 0; b < n; ++b) {
             lo[b] = std::min(lo[b], row[b]);
             hi[b] = std::max(hi[b], row[b]);
         }
-    }
 }
 
-void RowReducer::finish(const Columns& c)
+void RowReducer::finish(Columns& c)
 {
+    foldPlain(c);
     const int j = c.row;
     const std::uint64_t total = this->total();
     const std::size_t rowAt = static_cast<std::size_t>(j) * static_cast<std::size_t>(dest_.width) * 3;
