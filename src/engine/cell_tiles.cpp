@@ -182,7 +182,7 @@ public:
     // covered edge rows and columns, or an axis that is not reduced) add
     // their own weight. Whether a value lies in a clamping zone is as good
     // as random, so every value is taken and only the zones are read;
-    // eight partial counts keep runs of one value from waiting on
+    // four partial counts keep runs of one value from waiting on
     // each other.
     void gather(const PictureView& source, const AxisWeights& wx, const AxisWeights& wy, int dx, int dy,
                 int channel, int smallest, int largest)
@@ -282,9 +282,9 @@ private:
         return static_cast<std::int64_t>(counted * unit_ + weighted_[i]);
     }
 
-    // Eight parts of at most a source row's length / 8 + 7 per row each: a
+    // Four parts of at most a source row's length / 4 + 3 per row each: a
     // footprint of at most 2^17 rows keeps every count inside 32 bits.
-    static constexpr std::size_t kParts = 8;
+    static constexpr std::size_t kParts = 4;
     std::array<std::array<std::uint32_t, 256>, kParts> counts_;
     std::array<std::uint64_t, 256> weighted_;
     std::uint64_t unit_ = 0;
