@@ -23,9 +23,10 @@ namespace {
 
 // The signature of a library photograph as it will be drawn (cropped and
 // grey when those options are on).
-ColorSignature analysePhotograph(Picture& scratch, const std::string& path, const tmosaicproject& settings)
+ColorSignature analysePhotograph(Picture& scratch, const std::string& path, const tmosaicproject& settings,
+                                 DecodeBudget& budget)
 {
-    loadPicture(scratch, path);
+    loadPicture(scratch, path, budget);
     prepareCellPicture(scratch, settings);
     return computeSignature(scratch);
 }
@@ -40,12 +41,13 @@ void storeEntry(MosaicProject& project, std::size_t i, const ColorSignature& sig
 
 int libraryGauge(std::size_t i, std::size_t n) { return static_cast<int>((i * 100) / n) - 1; }
 
-void analyseOneByOne(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer)
+void analyseOneByOne(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                     DecodeBudget& budget)
 {
     const std::size_t n = library.count();
     Picture scratch;
     for (std::size_t i = 0; i < n; ++i) {
-        storeEntry(project, i, analysePhotograph(scratch, library.entry(i), project.settings));
+        storeEntry(project, i, analysePhotograph(scratch, library.entry(i), project.settings, budget));
         observer.setProgress(libraryGauge(i, n));
         observer.pump();
     }
@@ -127,12 +129,12 @@ void keepForRendering(PreparedPhotoCache& cache, const PreparedPhotoKey& key, co
 // in the cache, the compact data made from the reductions and the buffer;
 // nothing of the photograph's own size is allocated or copied.
 ColorSignature analyseInOnePass(const std::string& path, const tmosaicproject& settings, PreparedPhotoCache* cache,
-                                const PreparedPhotoKey& key)
+                                const PreparedPhotoKey& key, DecodeBudget& budget)
 {
     const bool keep = cache && cache->budget() > 0;
     const bool compact = keep && settings.stitchMode == StitchMode::Loom;
     AnalysisRows rows(compact ? wholeCellSize(settings) : Size{});
-    const DecodedRegion region = decodePictureRegion(path, cellRegionRequest(settings), &rows);
+    const DecodedRegion region = decodePictureRegion(path, cellRegionRequest(settings), &rows, budget);
     const ColorSignature signature = rows.signature();
     if (keep)
         keepForRendering(*cache, key, region.view(), rows.takeCellReduction(), signature, settings);
@@ -148,7 +150,7 @@ ColorSignature analyseInOnePass(const std::string& path, const tmosaicproject& s
 // first come, first kept, which changes nothing but the time rendering
 // takes.
 void analyseInParallel(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
-                       unsigned threads, PreparedPhotoCache* cache)
+                       unsigned threads, PreparedPhotoCache* cache, DecodeBudget& budget)
 {
     const std::vector<std::string> paths = library.entries();
     const tmosaicproject settings = project.settings;
@@ -156,7 +158,8 @@ void analyseInParallel(MosaicProject& project, const CellPicLib& library, Progre
     std::vector<ColorSignature> signatures(n);
 
     JobPool pool(n, threads, 2 * std::size_t{threads}, [&](std::size_t i) {
-        signatures[i] = analyseInOnePass(paths[i], settings, cache, PreparedPhotoKey::of(i, paths[i], settings));
+        signatures[i] =
+            analyseInOnePass(paths[i], settings, cache, PreparedPhotoKey::of(i, paths[i], settings), budget);
     });
     for (std::size_t i = 0; i < n; ++i) {
         pool.wait(i);
@@ -178,10 +181,11 @@ void analyzeLibrary(MosaicProject& project, const CellPicLib& library, ProgressO
     if (library.count() == 0)
         return;
     const unsigned threads = resolveThreadCount(options.threads);
+    DecodeBudget& budget = options.decodeBudget ? *options.decodeBudget : sharedDecodeBudget();
     if (options.referencePath)
-        analyseOneByOne(project, library, observer);
+        analyseOneByOne(project, library, observer, budget);
     else
-        analyseInParallel(project, library, observer, threads, cache);
+        analyseInParallel(project, library, observer, threads, cache, budget);
 }
 
 } // namespace tw

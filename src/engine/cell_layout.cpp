@@ -93,9 +93,9 @@ RegionRequest cellRegionRequest(const tmosaicproject& s)
     return r;
 }
 
-void loadCellPicture(Picture& picture, const std::string& path, const tmosaicproject& settings)
+void loadCellPicture(Picture& picture, const std::string& path, const tmosaicproject& settings, DecodeBudget& budget)
 {
-    Picture loaded = decodePictureRegion(path, cellRegionRequest(settings), nullptr).toPicture();
+    Picture loaded = decodePictureRegion(path, cellRegionRequest(settings), nullptr, budget).toPicture();
     picture.swap(loaded);
 }
 

@@ -57,7 +57,8 @@ RegionRequest cellRegionRequest(const tmosaicproject& settings);
 
 // loadPicture then prepareCellPicture, in one pass that decodes only the
 // kept region: the same picture and the same failures.
-void loadCellPicture(Picture& picture, const std::string& path, const tmosaicproject& settings);
+void loadCellPicture(Picture& picture, const std::string& path, const tmosaicproject& settings,
+                     DecodeBudget& budget = sharedDecodeBudget());
 
 // One scaled copy: a part of the cell picture onto a mosaic rectangle (not
 // clipped to the mosaic).

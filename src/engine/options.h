@@ -4,6 +4,8 @@
 
 namespace tw {
 
+class DecodeBudget;
+
 // How the stages may use the machine. Every setting gives the same mosaic,
 // byte for byte; the reference path is the plain one-photograph-at-a-time,
 // one-cell-at-a-time algorithm that the faster paths are checked against.
@@ -14,6 +16,9 @@ struct EngineOptions {
     // photographs for the rendering stage; unset = a share of the available
     // memory (photoCacheBudget), 0 = decode every photograph again.
     std::optional<std::uint64_t> photoCacheBytes = std::nullopt;
+    // The memory budget the stages decode photographs in; null = the one
+    // the whole program shares (sharedDecodeBudget).
+    DecodeBudget* decodeBudget = nullptr;
 };
 
 } // namespace tw

@@ -114,7 +114,7 @@ bool takePrepared(PreparedPhotoCache* cache, const TileJob& job, const std::stri
 // into MosaicImage and reports as the one-by-one loop does; a photograph
 // that failed to load throws at its first cell, as it would there.
 void renderWithWorkers(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
-                       unsigned threads, PreparedPhotoCache* cache)
+                       unsigned threads, PreparedPhotoCache* cache, DecodeBudget& budget)
 {
     const tmosaicproject settings = project.settings;
     const int cellsX = settings.cellsX, cellsY = settings.cellsY;
@@ -191,7 +191,7 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
             const std::string& path = paths[static_cast<std::size_t>(job.photo)];
             haveLoaded = takePrepared(cache, job, path, settings, loaded, compact) && !compact;
             if (!haveLoaded && !compact) {
-                loadCellPicture(loaded, path, settings);
+                loadCellPicture(loaded, path, settings, budget);
                 haveLoaded = true;
             }
             prepared = &loaded;
@@ -213,7 +213,7 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
                     continue;
                 }
                 if (!haveLoaded) {
-                    loadCellPicture(loaded, paths[static_cast<std::size_t>(job.photo)], settings);
+                    loadCellPicture(loaded, paths[static_cast<std::size_t>(job.photo)], settings, budget);
                     haveLoaded = true;
                 }
             }
@@ -266,7 +266,8 @@ void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObs
     if (options.referencePath)
         renderOneByOne(project, library, observer);
     else
-        renderWithWorkers(project, library, observer, resolveThreadCount(options.threads), cache);
+        renderWithWorkers(project, library, observer, resolveThreadCount(options.threads), cache,
+                          options.decodeBudget ? *options.decodeBudget : sharedDecodeBudget());
     project.projectState = ProjectState::Mosaic;
     observer.setProgress(0);
     observer.setJobLabel(kJobDone);

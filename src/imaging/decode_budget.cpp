@@ -47,6 +47,12 @@ std::uint64_t DecodeBudget::keptBytes() const
     return kept_;
 }
 
+std::size_t DecodeBudget::waiting() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(nextTicket_ - serving_);
+}
+
 void DecodeBudget::checkFits(std::uint64_t bytes, const std::string& what) const
 {
     if (bytes > capacity_)

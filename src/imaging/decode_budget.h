@@ -45,6 +45,8 @@ public:
     std::uint64_t peakReserved() const;
     // Bytes of buffers kept for later decodes.
     std::uint64_t keptBytes() const;
+    // Requests waiting for their turn or for room.
+    std::size_t waiting() const;
 
     // Waits until bytes can be held, then holds them. Throws tw::Error
     // ("... needs N MB of memory, more than the M MB set aside for decoding
