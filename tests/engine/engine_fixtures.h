@@ -9,6 +9,7 @@
 #include "imaging/picture.h"
 #include "imaging/signature.h"
 #include "library/cell_pic_lib.h"
+#include "jpeg_variants.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -259,17 +260,51 @@ inline CellPicLib pathOnlyLibrary(std::size_t n)
 
 // ---------------------------------------------------------------- files
 
-enum class FileKind { Bmp, Jpeg };
+// Jpeg is what the program writes (baseline 4:2:0); the others are the
+// kinds of JPEG file cameras and other programs write.
+enum class FileKind { Bmp, Jpeg, GreyJpeg, CmykJpeg, ProgressiveJpeg, Jpeg422, Jpeg444 };
 
 // Writes picture as a .bmp or .jpg file named base in folder; returns its path.
 inline std::string writePictureFile(const std::filesystem::path& folder, const std::string& base,
                                     const Picture& picture, FileKind kind = FileKind::Bmp)
 {
     std::filesystem::path path = folder / (base + (kind == FileKind::Bmp ? ".bmp" : ".jpg"));
-    if (kind == FileKind::Bmp)
+    const auto variant = [&](const char* name) {
+        for (const JpegVariant& v : jpegVariants())
+            if (std::string(v.name) == name)
+                return v;
+        return jpegVariants().front();
+    };
+    auto write = [&](const JpegVariant& v) {
+        const Bytes bytes = encodeJpegVariant(picture, v);
+        std::FILE* f = std::fopen(path.string().c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    };
+    switch (kind) {
+    case FileKind::Bmp:
         saveBmp(picture, path.string());
-    else
+        break;
+    case FileKind::Jpeg:
         saveJpeg(picture, path.string(), 95);
+        break;
+    case FileKind::GreyJpeg:
+        write(variant("Grey"));
+        break;
+    case FileKind::CmykJpeg:
+        write(variant("AdobeCmyk"));
+        break;
+    case FileKind::ProgressiveJpeg:
+        write(variant("Progressive420"));
+        break;
+    case FileKind::Jpeg422:
+        write(variant("Baseline422"));
+        break;
+    case FileKind::Jpeg444:
+        write(variant("Baseline444"));
+        break;
+    }
     return path.string();
 }
 

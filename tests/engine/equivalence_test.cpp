@@ -8,6 +8,7 @@
 #include "engine/pipeline.h"
 #include "engine/rendering.h"
 #include "engine_fixtures.h"
+#include "imaging/decode_budget.h"
 #include "imaging/load_picture.h"
 #include "imaging/signature.h"
 #include "imaging/transforms.h"
@@ -64,7 +65,9 @@ Picture syntheticPhoto(int w, int h, std::uint32_t seed)
 }
 
 // BMP and JPEG photographs of several sizes (reduced and enlarged into
-// cells, wide, tall, odd) and two paths listed twice.
+// cells, wide, tall, odd), JPEG files of every kind (greyscale through the
+// dithering quantiser, Adobe CMYK, progressive, other chroma subsampling)
+// and two paths listed twice.
 CellPicLib mixedLibrary(const std::string& scratchName, std::uint32_t firstSeed = 1)
 {
     auto dir = test::scratchDir(scratchName);
@@ -76,7 +79,10 @@ CellPicLib mixedLibrary(const std::string& scratchName, std::uint32_t firstSeed 
     };
     const Item items[] = {{"p0", 60, 40, FileKind::Jpeg}, {"p1", 60, 40, FileKind::Bmp},  {"p2", 12, 9, FileKind::Bmp},
                           {"p3", 90, 30, FileKind::Jpeg}, {"p4", 25, 70, FileKind::Bmp},  {"p5", 33, 33, FileKind::Jpeg},
-                          {"p6", 61, 41, FileKind::Bmp},  {"p7", 7, 11, FileKind::Jpeg}};
+                          {"p6", 61, 41, FileKind::Bmp},  {"p7", 7, 11, FileKind::Jpeg},
+                          {"p8", 70, 46, FileKind::GreyJpeg}, {"p9", 45, 64, FileKind::CmykJpeg},
+                          {"p10", 83, 52, FileKind::ProgressiveJpeg}, {"p11", 66, 31, FileKind::Jpeg422},
+                          {"p12", 29, 57, FileKind::Jpeg444}};
     CellPicLib lib;
     std::uint32_t seed = firstSeed;
     for (const Item& it : items)
@@ -312,6 +318,83 @@ TEST_P(WorkerPaths, RenderingFromTheLibraryStagesPhotographsGivesTheSameMosaic)
 
 INSTANTIATE_TEST_SUITE_P(Scenes, WorkerPaths, ::testing::ValuesIn(kScenes),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------- decode budget
+
+// The most memory one photograph of the library needs to be decoded the
+// plain way.
+std::uint64_t largestDecodeNeed(const CellPicLib& lib)
+{
+    std::uint64_t most = 0;
+    for (const std::string& path : lib.entries()) {
+        DecodeBudget probe(std::uint64_t{1} << 30);
+        Picture p;
+        loadPicture(p, path, probe);
+        most = std::max(most, probe.peakReserved());
+    }
+    return most;
+}
+
+// Workers that must wait for each other's memory give the same project as
+// the reference path, and never hold more than the budget together.
+TEST(DecodeBudgetPaths, CreationWithinABudgetForOnePhotographGivesTheSameProject)
+{
+    const CellPicLib lib = mixedLibrary("eq_decode_budget");
+    const std::uint64_t one = largestDecodeNeed(lib);
+    for (const Scene& sc : {kScenes[0], kScenes[8], kScenes[11]}) {
+        for (std::uint64_t capacity : {one, one + one / 2, 4 * one}) {
+            SCOPED_TRACE(std::string(sc.name) + " capacity " + std::to_string(capacity));
+            auto a = test::makeProject(sceneSettings(sc)), b = test::makeProject(sceneSettings(sc));
+            a->MainImage = b->MainImage = syntheticPhoto(83, 57, 99);
+            DecodeBudget referenceBudget(capacity), workersBudget(capacity);
+            EngineOptions reference = kReference, workers{4, false};
+            reference.decodeBudget = &referenceBudget;
+            workers.decodeBudget = &workersBudget;
+            const Outcome ra = observe([&](auto& obs) { runCreation(*a, lib, obs, reference); });
+            const Outcome rb = observe([&](auto& obs) { runCreation(*b, lib, obs, workers); });
+            EXPECT_EQ(ra.error, "");
+            expectSameOutcome(ra, rb);
+            EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+            EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+            EXPECT_TRUE(sameGrid(a->MosaicGrid, b->MosaicGrid));
+            EXPECT_LE(workersBudget.peakReserved(), capacity);
+            EXPECT_EQ(workersBudget.reserved(), 0u);
+        }
+    }
+}
+
+// A budget smaller than any photograph: both paths stop at the first
+// photograph with the budget's refusal, naming it.
+TEST(DecodeBudgetPaths, BudgetTooSmallForAnyPhotographStopsBothPathsAtTheFirst)
+{
+    const CellPicLib lib = mixedLibrary("eq_decode_budget_small");
+    auto a = test::makeProject(sceneSettings(kScenes[0])), b = test::makeProject(sceneSettings(kScenes[0]));
+    DecodeBudget referenceBudget(1000), workersBudget(1000);
+    EngineOptions reference = kReference, workers{2, false};
+    reference.decodeBudget = &referenceBudget;
+    workers.decodeBudget = &workersBudget;
+    std::string files[2];
+    const Outcome ra = observe([&](auto& obs) {
+        try {
+            analyzeLibrary(*a, lib, obs, reference);
+        } catch (const Error& e) {
+            files[0] = e.file();
+            throw;
+        }
+    });
+    const Outcome rb = observe([&](auto& obs) {
+        try {
+            analyzeLibrary(*b, lib, obs, workers);
+        } catch (const Error& e) {
+            files[1] = e.file();
+            throw;
+        }
+    });
+    EXPECT_EQ(ra.error.rfind("Reading the picture file needs", 0), 0u) << ra.error;
+    expectSameOutcome(ra, rb);
+    EXPECT_EQ(files[0], lib.entry(0));
+    EXPECT_EQ(files[1], lib.entry(0));
+}
 
 // ---------------------------------------------------------------- failures
 
@@ -769,6 +852,42 @@ TEST(CompactTile, MatchesPlainShiftMirrorAndStretchForEveryAmountInItsRanges)
             ASSERT_TRUE(test::samePicture(want.piece[0].pixels, got.piece[0].pixels))
                 << c.size.srcW << "x" << c.size.srcH << " -> " << c.size.dstW << "x" << c.size.dstH << " mono "
                 << c.mono << " amounts " << a.red << "," << a.green << "," << a.blue << " h " << h << " v " << v;
+        }
+    }
+}
+
+// The one-pass path's compact data: made from a region inside a larger
+// decoder buffer (rows further apart than the region is wide) and the
+// reduction its rows fed while decoded, against the plain shift, mirror and
+// stretch of the region as a picture of its own.
+TEST(CompactTile, FromARegionOfALargerBufferMatchesThePlainWay)
+{
+    const ChannelRanges everything{AmountRange{-255, 255}, AmountRange{-255, 255}, AmountRange{-255, 255}};
+    const struct {
+        int bufferW, bufferH, left, top, w, h, dstW, dstH;
+    } cases[] = {{120, 60, 16, 0, 60, 60, 32, 32}, {90, 100, 0, 13, 90, 70, 17, 9}, {47, 31, 5, 3, 11, 7, 30, 20}};
+    std::uint32_t seed = 200;
+    for (const auto& c : cases) {
+        const Picture buffer = syntheticPhoto(c.bufferW, c.bufferH, seed++);
+        const PictureView region(buffer.row(c.top) + std::size_t(c.left) * 3, buffer.stride(), c.w, c.h);
+        Picture own(c.w, c.h);
+        copyRect(buffer, c.left, c.top, own, 0, 0, c.w, c.h);
+        RowReducer rows(c.w, c.h, Size{c.dstW, c.dstH}, true);
+        for (int y = 0; y < c.h; y += 5)
+            rows.addRows(region, y, std::min(5, c.h - y));
+        const ReducedPicture reduced(region, std::move(rows));
+        ASSERT_TRUE(reduced.usable());
+        const CompactTile compact(reduced, everything, std::uint64_t{1} << 30);
+        ASSERT_TRUE(compact.complete());
+        CellCopies copies;
+        copies.count = 1;
+        copies.copy[0] = CellCopy{Rect{0, 0, c.w, c.h}, Rect{0, 0, c.dstW, c.dstH}};
+        for (int a = -255; a <= 255; a += 15) {
+            const ShiftAmounts amounts{a, -a / 2, a / 3};
+            const bool h = a % 2 != 0, v = a % 3 == 0;
+            const CellTile want = renderTileDirect(own, copies, amounts, h, v);
+            ASSERT_TRUE(test::samePicture(want.piece[0].pixels, compact.tile(copies, amounts, h, v).piece[0].pixels))
+                << c.w << "x" << c.h << " at " << c.left << "," << c.top << " amount " << a;
         }
     }
 }
