@@ -7,17 +7,24 @@
 #include "engine/pipeline.h"
 #include "engine/rendering.h"
 #include "imaging/jpeg.h"
+#include "engine/photo_cache.h"
 #include "library/cell_pic_lib.h"
+#include "platform/files.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -49,9 +56,23 @@ tw::Picture photoLike(int w, int h, std::uint32_t seed)
     return p;
 }
 
+// TILEWRIGHT_BENCH_PHOTOS=FOLDER (say the real photographs of
+// bench/make_photo_library.sh) takes the first 60 JPEG files of that
+// folder instead of the generated ones.
 const tw::CellPicLib& benchLibrary()
 {
     static const tw::CellPicLib lib = [] {
+        if (const char* folder = std::getenv("TILEWRIGHT_BENCH_PHOTOS")) {
+            std::vector<std::string> paths;
+            for (const auto& e : std::filesystem::directory_iterator(folder))
+                if (e.path().extension() == ".jpg")
+                    paths.push_back(e.path().string());
+            std::sort(paths.begin(), paths.end());
+            paths.resize(std::min<std::size_t>(paths.size(), kPhotos));
+            tw::CellPicLib l;
+            l.replaceAll(paths);
+            return l;
+        }
         const auto dir = std::filesystem::temp_directory_path() / "tilewright-engine-bench";
         std::filesystem::create_directories(dir);
         tw::CellPicLib l;
@@ -154,6 +175,63 @@ void BM_Creation(benchmark::State& state)
     }
     state.SetLabel(state.range(0) ? "decoded once" : "decoded twice");
 }
+
+// One thread, so the figures are CPU time per photograph. The floor:
+// libjpeg-turbo alone decoding each file (already in memory) at full size
+// with the program's decoder settings into one reused buffer. Against it,
+// the library stage of a loom creation on one worker: each photograph read,
+// decoded once (only what the crop keeps), reduced for its signature and
+// its cells, and its compact drawing data made.
+void BM_LibraryStageFloor(benchmark::State& state)
+{
+    const tw::CellPicLib& lib = benchLibrary();
+    std::vector<tw::Bytes> files;
+    for (const std::string& path : lib.entries())
+        files.push_back(tw::readWholeFile(path));
+    std::vector<unsigned char> pixels;
+    for (auto _ : state)
+        for (const tw::Bytes& bytes : files) {
+            jpeg_decompress_struct cinfo;
+            jpeg_error_mgr err;
+            cinfo.err = jpeg_std_error(&err);
+            jpeg_create_decompress(&cinfo);
+            jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+            jpeg_read_header(&cinfo, TRUE);
+            cinfo.dct_method = JDCT_ISLOW;
+            cinfo.do_fancy_upsampling = TRUE;
+            cinfo.out_color_space = JCS_RGB;
+            jpeg_start_decompress(&cinfo);
+            const std::size_t stride = std::size_t{cinfo.output_width} * 3;
+            pixels.resize(std::max(pixels.size(), stride * cinfo.output_height));
+            while (cinfo.output_scanline < cinfo.output_height) {
+                JSAMPROW rows[16];
+                const int n = std::min<int>(16, static_cast<int>(cinfo.output_height - cinfo.output_scanline));
+                for (int i = 0; i < n; ++i)
+                    rows[i] = pixels.data() + stride * (cinfo.output_scanline + static_cast<JDIMENSION>(i));
+                jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n));
+            }
+            jpeg_finish_decompress(&cinfo);
+            jpeg_destroy_decompress(&cinfo);
+        }
+    state.counters["photos"] = double(files.size());
+}
+
+void BM_LibraryStageOnePass(benchmark::State& state)
+{
+    auto p = std::make_unique<tw::MosaicProject>();
+    p->settings = defaultSettings(tw::RenderMode::Standard);
+    const tw::CellPicLib& lib = benchLibrary();
+    tw::NullObserver obs;
+    tw::EngineOptions options{1, false};
+    for (auto _ : state) {
+        tw::PreparedPhotoCache cache(std::uint64_t{1} << 30);
+        tw::analyzeLibrary(*p, lib, obs, options, &cache);
+    }
+    state.counters["photos"] = double(lib.count());
+}
+
+BENCHMARK(BM_LibraryStageFloor)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(3);
+BENCHMARK(BM_LibraryStageOnePass)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(3);
 
 // Argument 0: the reference path; 1: the worker path with one thread per core.
 BENCHMARK(BM_AnalyzeLibrary)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);

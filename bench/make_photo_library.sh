@@ -68,7 +68,7 @@ for ((i = 0; i < count; i++)); do
   [ -s "$target" ] && continue
   src=${sources[$((i % n))]}
   k=$((i / n))  # how many crops of this source came before
-  read -r w h < <(identify -format '%w %h\n' "$src" | head -1)
+  read -r w h < <(identify -quiet -format '%w %h\n' "$src" | head -1)
   # Scale, position and mirroring from fixed low-discrepancy fractions of k,
   # so no two crops of one source coincide.
   read -r sw sh x y < <(awk -v w="$w" -v h="$h" -v k="$k" 'BEGIN {
@@ -81,13 +81,13 @@ for ((i = 0; i < count; i++)); do
   flip=()
   [ $((k % 2)) -eq 1 ] && flip=(-flop)
   quality=$((85 + 5 * (i % 3)))
-  convert "$src" -resize "${sw}x${sh}!" -crop "1600x1200+${x}+${y}" +repage "${flip[@]}" \
+  convert -quiet "$src" -resize "${sw}x${sh}!" -crop "1600x1200+${x}+${y}" +repage "${flip[@]}" \
     -type TrueColor -sampling-factor 2x2 -quality "$quality" "$target.tmp.jpg"
   mv "$target.tmp.jpg" "$target"
 done
 
 if [ ! -s "$out/main.jpg" ]; then
-  convert /usr/share/wallpapers/EveningGlow/contents/images/2560x1600.jpg -resize 2458x1536! \
+  convert -quiet /usr/share/wallpapers/EveningGlow/contents/images/2560x1600.jpg -resize 2458x1536! \
     -crop 1536x1536+461+0 +repage -type TrueColor -sampling-factor 2x2 -quality 90 "$out/main.jpg.tmp.jpg"
   mv "$out/main.jpg.tmp.jpg" "$out/main.jpg"
 fi

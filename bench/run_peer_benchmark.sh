@@ -1,24 +1,32 @@
 #!/usr/bin/env bash
-# Times tilewright-cli against Debian's metapixel and against the decode
-# floor (every library photograph decoded once on all cores), on the same
-# library and main picture, and prints wall times, peak memory and ratios.
+# Times a first creation with tilewright-cli against the decode floor
+# (libjpeg-turbo alone decoding every library photograph once on all cores)
+# and against Debian's metapixel, on the same library and main picture.
+# Ours and the floor run interleaved, several times, so that other load on
+# the machine touches both alike; the load average is printed with every
+# run.
 #
 #   bench/run_peer_benchmark.sh [LIBRARY_FOLDER [MAIN_PICTURE]]
 #
-# Without a folder, 300 photographs of 1600 x 1200 and a 1536 x 1536 main
-# picture are generated once and cached in
-# ${XDG_CACHE_HOME:-$HOME/.cache}/tilewright-bench. The release build lives
-# in build-bench. Set JOBS to limit the build's parallel jobs.
+# Without a folder the library is 400 real photographs cut from Debian's
+# desktop background packages (bench/make_photo_library.sh, cached in
+# ${XDG_CACHE_HOME:-$HOME/.cache}/tilewright-bench/photos-v1); when those
+# packages are missing, 300 generated photograph-like pictures instead.
+# REPS sets the repetitions (default 3); METAPIXEL=0 leaves metapixel out;
+# JOBS limits the build's parallel jobs. The release build lives in
+# build-bench.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
-if ! command -v metapixel >/dev/null || ! command -v metapixel-prepare >/dev/null || [ ! -x /usr/bin/time ]; then
+if ! command -v metapixel >/dev/null || ! command -v metapixel-prepare >/dev/null || [ ! -x /usr/bin/time ] ||
+  ! command -v convert >/dev/null; then
   bash scripts/install-deps.sh --bench
 fi
 
 build="$repo/build-bench"
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+reps=${REPS:-3}
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTILEWRIGHT_GUI=OFF -DTILEWRIGHT_TESTS=OFF \
     -DTILEWRIGHT_SAMPLES=OFF -DTILEWRIGHT_BENCH=OFF >/dev/null
@@ -26,21 +34,28 @@ fi
 cmake --build "$build" -j "$jobs" --target tilewright-cli make_bench_library decode_floor >/dev/null
 cli="$build/bin/tilewright-cli"
 
-# Bump when the generated pictures change, so an old cache is not reused.
-cache_version=v1
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/tilewright-bench/$cache_version"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/tilewright-bench"
 if [ $# -ge 1 ]; then
   library=$(cd "$1" && pwd)
   if [ $# -ge 2 ]; then
     main=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
   else
-    if [ ! -f "$cache/main.jpg" ]; then
-      mkdir -p "$cache"
-      "$build/tools/make_bench_library" "$cache" 0 >/dev/null
+    if [ ! -f "$cache_root/v1/main.jpg" ]; then
+      mkdir -p "$cache_root/v1"
+      "$build/tools/make_bench_library" "$cache_root/v1" 0 >/dev/null
     fi
-    main="$cache/main.jpg"
+    main="$cache_root/v1/main.jpg"
   fi
+elif bash bench/make_photo_library.sh "$cache_root/photos-v1" 400 >/dev/null 2>"$work/photos.err"; then
+  library="$cache_root/photos-v1/library"
+  main="$cache_root/photos-v1/main.jpg"
 else
+  cat "$work/photos.err" >&2
+  echo "Falling back to generated pictures." >&2
+  cache="$cache_root/v1"
   if [ ! -f "$cache/complete" ]; then
     echo "Generating the benchmark library in $cache (once)..."
     rm -rf "$cache"
@@ -58,60 +73,57 @@ echo "Library: $library ($count JPEG photographs, $size)"
 echo "Main picture: $main"
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
 # Every contestant reads the same files from the page cache.
 cat "$library"/* "$main" >/dev/null
 
-# run NAME COMMAND...: runs under /usr/bin/time -v, keeps the report.
+# run NAME COMMAND...: runs under /usr/bin/time, appends "wall cpu peak load".
 run() {
   local name=$1; shift
-  if ! /usr/bin/time -v -o "$work/$name.time" "$@" >"$work/$name.out" 2>"$work/$name.err"; then
+  local load
+  load=$(cut -d' ' -f1 /proc/loadavg)
+  if ! /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" >"$work/$name.out" 2>"$work/$name.err"; then
     echo "$name failed:" >&2
     tail -5 "$work/$name.err" >&2
     exit 1
   fi
+  awk -v load="$load" '{ printf "%s %.2f %s %s\n", $1, $2 + $3, $4, load }' "$work/time" >>"$work/$name.runs"
+  printf '  %-10s wall %6.2f s   load %s\n' "$name" "$(cut -d' ' -f1 "$work/time")" "$load"
 }
-# Wall seconds and peak resident kilobytes from a /usr/bin/time -v report.
-wall() {
-  awk -F': ' '/Elapsed \(wall clock\)/ {
-      n = split($2, p, ":"); s = 0
-      for (i = 1; i <= n; i++) s = s * 60 + p[i]
-      printf "%.2f", s }' "$work/$1.time"
-}
-peak() { awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/$1.time"; }
-mb() { awk -v k="$1" 'BEGIN { printf "%.0f MB", k / 1024 }'; }
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+column_median() { awk -v c="$2" '{ print $c }' "$work/$1.runs" | median; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
-sum() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a + b }'; }
-max() { awk -v a="$1" -v b="$2" 'BEGIN { print (a > b ? a : b) }'; }
+mb() { awk -v k="$1" 'BEGIN { printf "%.0f MB", k / 1024 }'; }
 
 echo
-echo "Running tilewright-cli (48 x 48 cells of 32 x 32 pixels)..."
-run ours "$cli" create --main "$main" --library "$library" --cells 48x48 --cell-size 32x32 --out "$work/ours.jpg"
+echo "Interleaved runs ($reps each): decode floor, tilewright-cli create (48 x 48 cells of 32 x 32 pixels)"
+for ((r = 1; r <= reps; r++)); do
+  run floor "$build/tools/decode_floor" "$library"
+  run ours "$cli" create --main "$main" --library "$library" --cells 48x48 --cell-size 32x32 --out "$work/ours.jpg"
+done
 
-echo "Running metapixel-prepare (32 x 32 tiles)..."
-mkdir -p "$work/metapixel-table"
-run prepare metapixel-prepare --width=32 --height=32 "$library" "$work/metapixel-table"
-echo "Running metapixel --metapixel (32 x 32 tiles)..."
-run mosaic metapixel --width=32 --height=32 --library="$work/metapixel-table" --metapixel "$main" "$work/metapixel.png"
+if [ "${METAPIXEL:-1}" != 0 ]; then
+  echo "metapixel-prepare and metapixel --metapixel (32 x 32 tiles), once"
+  mkdir -p "$work/metapixel-table"
+  run prepare metapixel-prepare --width=32 --height=32 "$library" "$work/metapixel-table"
+  run mosaic metapixel --width=32 --height=32 --library="$work/metapixel-table" --metapixel "$main" "$work/metapixel.png"
+fi
 
-echo "Running the decode floor..."
-run floor "$build/tools/decode_floor" "$library"
-
-ours_s=$(wall ours); prep_s=$(wall prepare); mosaic_s=$(wall mosaic); floor_s=$(wall floor)
-peer_s=$(sum "$prep_s" "$mosaic_s")
-ours_k=$(peak ours); prep_k=$(peak prepare); mosaic_k=$(peak mosaic); floor_k=$(peak floor)
-peer_k=$(max "$prep_k" "$mosaic_k")
-
+floor_s=$(column_median floor 1); ours_s=$(column_median ours 1)
+floor_cpu=$(column_median floor 2); ours_cpu=$(column_median ours 2)
 echo
-printf '%-34s %10s %12s\n' "" "wall (s)" "peak memory"
-printf '%-34s %10s %12s\n' "tilewright-cli create" "$ours_s" "$(mb "$ours_k")"
-printf '%-34s %10s %12s\n' "metapixel end to end" "$peer_s" "$(mb "$peer_k")"
-printf '%-34s %10s %12s\n' "  metapixel-prepare" "$prep_s" "$(mb "$prep_k")"
-printf '%-34s %10s %12s\n' "  metapixel --metapixel" "$mosaic_s" "$(mb "$mosaic_k")"
-printf '%-34s %10s %12s\n' "decode floor ($(nproc) threads)" "$floor_s" "$(mb "$floor_k")"
+printf '%-34s %10s %10s %12s\n' "(medians)" "wall (s)" "cpu (s)" "peak memory"
+printf '%-34s %10s %10s %12s\n' "decode floor ($(nproc) threads)" "$floor_s" "$floor_cpu" "$(mb "$(column_median floor 3)")"
+printf '%-34s %10s %10s %12s\n' "tilewright-cli create" "$ours_s" "$ours_cpu" "$(mb "$(column_median ours 3)")"
+if [ "${METAPIXEL:-1}" != 0 ]; then
+  prep_s=$(column_median prepare 1); mosaic_s=$(column_median mosaic 1)
+  peer_s=$(awk -v a="$prep_s" -v b="$mosaic_s" 'BEGIN { printf "%.2f", a + b }')
+  printf '%-34s %10s %10s %12s\n' "metapixel end to end" "$peer_s" "" ""
+  printf '%-34s %10s %10s %12s\n' "  metapixel-prepare" "$prep_s" "$(column_median prepare 2)" "$(mb "$(column_median prepare 3)")"
+  printf '%-34s %10s %10s %12s\n' "  metapixel --metapixel" "$mosaic_s" "$(column_median mosaic 2)" "$(mb "$(column_median mosaic 3)")"
+fi
 echo
-echo "tilewright-cli / metapixel:    $(ratio "$ours_s" "$peer_s")  (metapixel takes $(ratio "$peer_s" "$ours_s") times as long; aim: at least 5)"
-echo "tilewright-cli / decode floor: $(ratio "$ours_s" "$floor_s")  (aim: at most 2.5)"
-echo "Outputs were in $work (removed on exit)."
+echo "first creation / decode floor: $(ratio "$ours_s" "$floor_s") wall, $(ratio "$ours_cpu" "$floor_cpu") cpu  (aim: at most 1.3)"
+if [ "${METAPIXEL:-1}" != 0 ]; then
+  echo "metapixel / first creation:    $(ratio "$peer_s" "$ours_s")  (times as long as ours)"
+fi
+echo "Load average now: $(cut -d' ' -f1-3 /proc/loadavg)"

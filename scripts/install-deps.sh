@@ -12,7 +12,9 @@ packages=(
   desktop-file-utils appstream dpkg-dev file man-db groff-base poppler-utils
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(metapixel time)
+  # metapixel is the peer; the background packages hold the real
+  # photographs bench/make_photo_library.sh cuts the library from.
+  packages+=(metapixel time imagemagick mate-backgrounds plasma-workspace-wallpapers lomiri-wallpapers-20.04)
 fi
 
 missing=()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace tw {
 
@@ -367,6 +368,59 @@ CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ran
         }
     }
     results_.shrink_to_fit();
+    complete_ = true;
+}
+
+CompactTile::Parts CompactTile::parts() const
+{
+    if (!complete_)
+        throw std::logic_error("the parts of an incomplete compact tile");
+    return Parts{dest_,  sourceWidth_, sourceHeight_, symmetricX_, symmetricY_, ranges_, base_, below_, above_,
+                 std::vector<std::uint64_t>(rowStart_.begin(), rowStart_.end()), results_};
+}
+
+CompactTile::CompactTile(Parts p)
+{
+    auto refuse = [](const char* what) { throw std::invalid_argument(std::string("compact tile parts: ") + what); };
+    if (p.dest.width < 1 || p.dest.height < 1 || p.dest.width > kMaxCellSide || p.dest.height > kMaxCellSide)
+        refuse("destination size out of range");
+    if (p.sourceWidth < 1 || p.sourceHeight < 1 || p.sourceWidth > Picture::kMaxDimension ||
+        p.sourceHeight > Picture::kMaxDimension)
+        refuse("source size out of range");
+    for (const AmountRange& r : p.ranges)
+        if (r.low < -255 || r.high > 255 || r.low > r.high)
+            refuse("amount range out of order or beyond -255..255");
+    const std::size_t rowBytes = static_cast<std::size_t>(p.dest.width) * 3;
+    const std::size_t bytes = rowBytes * static_cast<std::size_t>(p.dest.height);
+    if (p.base.size() != bytes || p.below.size() != bytes || p.above.size() != bytes)
+        refuse("byte arrays do not fit the destination size");
+    if (p.rowStart.size() != static_cast<std::size_t>(p.dest.height) + 1 || p.rowStart[0] != 0)
+        refuse("row starts do not fit the destination height");
+    std::uint64_t counted = 0;
+    for (int j = 0; j < p.dest.height; ++j) {
+        for (std::size_t b = 0; b < rowBytes; ++b) {
+            const std::size_t at = static_cast<std::size_t>(j) * rowBytes + b;
+            const AmountRange& r = p.ranges[b % 3];
+            if (p.below[at] + p.above[at] > r.high - r.low + 1)
+                refuse("more results for a byte than its range has amounts");
+            counted += std::uint64_t{p.below[at]} + p.above[at];
+        }
+        if (p.rowStart[static_cast<std::size_t>(j) + 1] != counted)
+            refuse("row starts do not match the result counts");
+    }
+    if (counted != p.results.size())
+        refuse("result count does not match the results");
+    dest_ = p.dest;
+    sourceWidth_ = p.sourceWidth;
+    sourceHeight_ = p.sourceHeight;
+    symmetricX_ = p.symmetricX;
+    symmetricY_ = p.symmetricY;
+    ranges_ = p.ranges;
+    base_ = std::move(p.base);
+    below_ = std::move(p.below);
+    above_ = std::move(p.above);
+    rowStart_.assign(p.rowStart.begin(), p.rowStart.end());
+    results_ = std::move(p.results);
     complete_ = true;
 }
 

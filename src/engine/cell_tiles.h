@@ -113,6 +113,26 @@ public:
     // limitBytes; an unusable reduction gives an incomplete object too.
     CompactTile(const ReducedPicture& reduced, const ChannelRanges& ranges, std::uint64_t limitBytes);
 
+    // Everything a complete object holds, so that it can be stored and
+    // made again exactly (the per-photograph result of the library stage).
+    struct Parts {
+        Size dest;
+        int sourceWidth = 0, sourceHeight = 0;
+        bool symmetricX = false, symmetricY = false;
+        ChannelRanges ranges{};
+        std::vector<std::uint8_t> base, below, above;
+        std::vector<std::uint64_t> rowStart;  // per destination row (and one more): its first result
+        std::vector<std::uint8_t> results;
+        friend bool operator==(const Parts&, const Parts&) = default;
+    };
+    // Requires complete().
+    Parts parts() const;
+    // A complete object from stored parts. Throws std::invalid_argument,
+    // naming what disagrees, when they cannot come from a complete object:
+    // sizes that do not fit the destination, counts beyond a range, row
+    // starts out of order or not matching the counts and the results.
+    explicit CompactTile(Parts parts);
+
     bool complete() const { return complete_; }
     Size destSize() const { return dest_; }
     int sourceWidth() const { return sourceWidth_; }

@@ -892,6 +892,50 @@ TEST(CompactTile, FromARegionOfALargerBufferMatchesThePlainWay)
     }
 }
 
+// The library stage's result for a photograph stored and made again: the
+// same parts, the same tiles for every amount; parts that cannot come
+// from a complete object are refused.
+TEST(CompactTile, PartsMakeTheSameObjectAgainAndDamagedPartsAreRefused)
+{
+    const Picture photo = syntheticPhoto(90, 61, 12);
+    const ReducedPicture reduced(photo, Size{20, 14});
+    const ChannelRanges ranges{AmountRange{-90, 40}, AmountRange{-20, 120}, AmountRange{-255, 255}};
+    const CompactTile original(reduced, ranges, std::uint64_t{1} << 30);
+    ASSERT_TRUE(original.complete());
+    const CompactTile again(original.parts());
+    EXPECT_TRUE(again.parts() == original.parts());
+    EXPECT_EQ(again.byteSize(), original.byteSize());
+    CellCopies copies;
+    copies.count = 1;
+    copies.copy[0] = CellCopy{Rect{0, 0, 90, 61}, Rect{0, 0, 20, 14}};
+    for (int a = -10; a <= 40; a += 3) {
+        const ShiftAmounts amounts{a * 6, a * 2, a};  // red, green, blue: inside the ranges
+        ASSERT_TRUE(again.draws(copies, amounts, true, false));
+        EXPECT_TRUE(test::samePicture(original.tile(copies, amounts, true, false).piece[0].pixels,
+                                      again.tile(copies, amounts, true, false).piece[0].pixels));
+    }
+    const struct {
+        const char* fault;
+        void (*damage)(CompactTile::Parts&);
+    } damaged[] = {
+        {"no width", [](CompactTile::Parts& p) { p.dest.width = 0; }},
+        {"no source", [](CompactTile::Parts& p) { p.sourceHeight = 0; }},
+        {"range upside down", [](CompactTile::Parts& p) { p.ranges[1] = AmountRange{5, -5}; }},
+        {"range beyond 255", [](CompactTile::Parts& p) { p.ranges[2].high = 256; }},
+        {"base short", [](CompactTile::Parts& p) { p.base.pop_back(); }},
+        {"counts short", [](CompactTile::Parts& p) { p.above.pop_back(); }},
+        {"row starts short", [](CompactTile::Parts& p) { p.rowStart.pop_back(); }},
+        {"row start moved", [](CompactTile::Parts& p) { ++p.rowStart[3]; }},
+        {"result missing", [](CompactTile::Parts& p) { p.results.pop_back(); }},
+        {"count beyond range", [](CompactTile::Parts& p) { p.below[0] = 200; }},
+    };
+    for (const auto& d : damaged) {
+        CompactTile::Parts parts = original.parts();
+        d.damage(parts);
+        EXPECT_THROW(CompactTile{std::move(parts)}, std::invalid_argument) << d.fault;
+    }
+}
+
 // An amount outside the ranges has no stored result, and a split or
 // differently sized copy is not what the data describes: those cells go
 // back to the picture.
