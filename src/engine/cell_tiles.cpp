@@ -355,6 +355,13 @@ CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ran
                 above_[at + c] = static_cast<std::uint8_t>(above);
                 if (below == 0 && above == 0)
                     continue;
+                if (smallest == largest) {
+                    // One value throughout (a blown highlight, a black
+                    // border): every amount that clamps gives 0 or 255.
+                    results_.insert(results_.end(), static_cast<std::size_t>(below), std::uint8_t{0});
+                    results_.insert(results_.end(), static_cast<std::size_t>(above), std::uint8_t{255});
+                    continue;
+                }
                 histogram.gather(reduced.source_, reduced.wx_, reduced.wy_, i, j, static_cast<int>(c), smallest,
                                  largest);
                 histogram.results(reduced.sums_[at + c], total, divide, r.low, below, r.high - above + 1, above,
