@@ -216,7 +216,7 @@ public:
                 weighted_[p[m * 3]] += std::uint64_t{rowWeight} * xw[m];
             const std::uint8_t* q = p + static_cast<std::size_t>(first) * 3;
             int m = first;
-            for (; m + kParts <= end; m += kParts, q += 3 * kParts)
+            for (; m + static_cast<int>(kParts) <= end; m += static_cast<int>(kParts), q += 3 * kParts)
                 for (std::size_t part = 0; part < kParts; ++part)
                     ++counts_[part][q[part * 3]];
             for (; m < end; ++m, q += 3)
