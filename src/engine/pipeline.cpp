@@ -10,7 +10,9 @@
 #include "platform/memory.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 namespace tw {
 
@@ -51,6 +53,11 @@ void checkSettings(const tmosaicproject& s)
 
 void checkSettings(const tmosaicproject& s, const MemoryStatus& memory)
 {
+    checkSettings(s, memory, 0);
+}
+
+void checkSettings(const tmosaicproject& s, const MemoryStatus& memory, std::uint64_t heldMosaicBytes)
+{
     checkGridDimensions(s);
     checkSide("cells across", s.cellsX, "cell width (cellWidth)", s.cellWidth, "mosaic width (mosaicWidth)",
               s.mosaicWidth);
@@ -58,12 +65,20 @@ void checkSettings(const tmosaicproject& s, const MemoryStatus& memory)
               s.mosaicHeight);
     // A record from a file can ask for a mosaic far larger than the machine
     // holds; refuse it instead of letting the allocation take the system down.
+    // The new picture is allocated beside the one still shown, never in its
+    // place, so the held picture is no credit.
     const std::uint64_t bytes = std::uint64_t(s.mosaicWidth > 0 ? s.mosaicWidth : 0) *
                                 std::uint64_t(s.mosaicHeight > 0 ? s.mosaicHeight : 0) * 3;
-    if (memory.availablePhysical > 0 && bytes > memory.availablePhysical)
-        throw Error("A mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
-                    " pixels needs " + std::to_string((bytes + 1048575) / 1048576) + " MB of memory, but only " +
-                    std::to_string(memory.availablePhysical / 1048576) + " MB are available");
+    if (memory.availablePhysical > 0 && bytes > memory.availablePhysical) {
+        std::string text = "A mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
+                           " pixels needs " + std::to_string((bytes + 1048575) / 1048576) +
+                           " MB of memory, but only " + std::to_string(memory.availablePhysical / 1048576) +
+                           " MB are available";
+        if (heldMosaicBytes > 0)
+            text += " (the mosaic shown keeps " + std::to_string((heldMosaicBytes + 1048575) / 1048576) +
+                    " MB until the new one replaces it)";
+        throw Error(text);
+    }
 }
 
 void checkLibraryCapacity(const CellPicLib& library)
@@ -73,34 +88,117 @@ void checkLibraryCapacity(const CellPicLib& library)
                     " pictures, but a mosaic can use at most " + std::to_string(kTableSize));
 }
 
+namespace {
+
+// Something of the project lent to a work project by swapping: handed back
+// when the work fails; after commitWork the swap back has already happened.
+template <class T>
+class Lent {
+public:
+    Lent(T& owner, T& work) noexcept : owner_(owner), work_(work) { swapStores(owner_, work_); }
+    ~Lent()
+    {
+        if (!committed_)
+            swapStores(owner_, work_);
+    }
+    Lent(const Lent&) = delete;
+    Lent& operator=(const Lent&) = delete;
+    void committed() noexcept { committed_ = true; }
+
+private:
+    static void swapStores(T& a, T& b) noexcept
+    {
+        if constexpr (requires { a.swap(b); })
+            a.swap(b);
+        else
+            std::swap(a, b);
+    }
+    T& owner_;
+    T& work_;
+    bool committed_ = false;
+};
+
+// A work project starting from the project's settings, path, random
+// sequence and view fields; pictures, table and grid are the caller's choice.
+std::unique_ptr<MosaicProject> startWork(const MosaicProject& project)
+{
+    auto work = std::make_unique<MosaicProject>();
+    work->settings = project.settings;
+    work->mainImagePath = project.mainImagePath;
+    work->projectState = project.projectState;
+    work->viewScale = project.viewScale;
+    work->toolMode = project.toolMode;
+    work->viewOffsetX = project.viewOffsetX;
+    work->viewOffsetY = project.viewOffsetY;
+    work->random = project.random;
+    return work;
+}
+
+} // namespace
+
+void commitWork(MosaicProject& project, MosaicProject& work) noexcept
+{
+    std::swap(project.settings, work.settings);
+    project.mainImagePath.swap(work.mainImagePath);
+    project.MainImage.swap(work.MainImage);
+    std::swap(project.CellPicTable, work.CellPicTable);
+    std::swap(project.MosaicGrid, work.MosaicGrid);
+    project.GridImage.swap(work.GridImage);
+    project.MosaicImage.swap(work.MosaicImage);
+    project.CellScratch.swap(work.CellScratch);
+    std::swap(project.random, work.random);
+    std::swap(project.projectState, work.projectState);
+    std::swap(project.viewOffsetX, work.viewOffsetX);
+    std::swap(project.viewOffsetY, work.viewOffsetY);
+}
+
 void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                  const EngineOptions& options)
 {
-    checkSettings(project.settings);
+    checkSettings(project.settings, queryMemoryStatus(), project.MosaicImage.byteSize());
     checkLibraryCapacity(library);
-    buildGrid(project, observer);
+    // Matching rewrites the table and the grid (entries beyond the library
+    // and cells beyond the mosaic keep their values), so the work starts from
+    // copies of both.
+    std::unique_ptr<MosaicProject> work = startWork(project);
+    work->CellPicTable = project.CellPicTable;
+    work->MosaicGrid = project.MosaicGrid;
+    Lent<Picture> mainImage(project.MainImage, work->MainImage);
+
+    buildGrid(*work, observer);
     // The library stage hands its prepared photographs to the rendering
     // stage, so a creation decodes each of them once. A self-mosaic draws
     // no library photograph, and the reference path keeps nothing.
-    const bool keepPhotos = !options.referencePath && project.settings.renderMode != RenderMode::SelfMosaic;
+    const bool keepPhotos = !options.referencePath && work->settings.renderMode != RenderMode::SelfMosaic;
     PreparedPhotoCache cache(keepPhotos ? photoCacheBudget(options) : 0);
     PreparedPhotoCache* handOver = keepPhotos ? &cache : nullptr;
-    analyzeLibrary(project, library, observer, options, handOver);
-    matchCells(project, library, observer);
-    renderMosaic(project, library, observer, options, handOver);
-    project.viewOffsetX = 0;
-    project.viewOffsetY = 0;
+    analyzeLibrary(*work, library, observer, options, handOver);
+    matchCells(*work, library, observer);
+    renderMosaic(*work, library, observer, options, handOver);
+    work->viewOffsetX = 0;
+    work->viewOffsetY = 0;
+    mainImage.committed();
+    commitWork(project, *work);
 }
 
 void runOpenedProject(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                       const EngineOptions& options)
 {
-    checkSettings(project.settings);
-    checkLibraryCapacity(library);
-    buildGrid(project, observer);
-    renderMosaic(project, library, observer, options);
-    project.viewOffsetX = 0;
-    project.viewOffsetY = 0;
+    checkSettings(project.settings, queryMemoryStatus(), project.MosaicImage.byteSize());
+    // The stages only read the restored picture, table and grid.
+    std::unique_ptr<MosaicProject> work = startWork(project);
+    Lent<Picture> mainImage(project.MainImage, work->MainImage);
+    Lent<CellPicTableStore> table(project.CellPicTable, work->CellPicTable);
+    Lent<MosaicGridStore> grid(project.MosaicGrid, work->MosaicGrid);
+
+    buildGrid(*work, observer);
+    renderMosaic(*work, library, observer, options);
+    work->viewOffsetX = 0;
+    work->viewOffsetY = 0;
+    mainImage.committed();
+    table.committed();
+    grid.committed();
+    commitWork(project, *work);
 }
 
 } // namespace tw

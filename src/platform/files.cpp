@@ -49,6 +49,11 @@ private:
 
 Bytes readWholeFile(const std::string& path, std::size_t maxBytes)
 {
+    return readWholeFile(path, maxBytes, ReadProgress());
+}
+
+Bytes readWholeFile(const std::string& path, std::size_t maxBytes, const ReadProgress& progress)
+{
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         throw Error(cannotOpenMessage(path, errno));
@@ -76,6 +81,8 @@ Bytes readWholeFile(const std::string& path, std::size_t maxBytes)
         if (bytes.size() + static_cast<std::size_t>(n) > maxBytes)
             throw Error("File \"" + path + "\" is too large");
         bytes.insert(bytes.end(), buffer, buffer + n);
+        if (progress && S_ISREG(st.st_mode))
+            progress(bytes.size(), static_cast<std::uint64_t>(st.st_size));
     }
     return bytes;
 }

@@ -4,6 +4,7 @@
 // tw::Error with a message that names the file and the system's reason.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ using Bytes = std::vector<std::uint8_t>;
 // when the file cannot be opened, and with "Stream read error" when reading
 // fails midway. A file larger than maxBytes fails with a message naming it.
 Bytes readWholeFile(const std::string& path, std::size_t maxBytes = SIZE_MAX);
+// The same, calling progress(bytes read, file size) after every piece read
+// from a regular file (a long read can then move a gauge and let window
+// messages run).
+using ReadProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+Bytes readWholeFile(const std::string& path, std::size_t maxBytes, const ReadProgress& progress);
 
 // Writes bytes to path through a temporary file in the same folder that is
 // renamed over the target at the end: either the new file is complete or the

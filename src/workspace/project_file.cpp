@@ -4,11 +4,13 @@
 #include "imaging/bmp.h"
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
+#include "platform/memory.h"
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <type_traits>
 #include <utility>
 
@@ -177,6 +179,41 @@ void openProjectFile(MosaicProject& project, CellPicLib& library, const std::str
     // The file does not hold the main picture's path; the project file itself
     // is where the picture now comes from.
     project.mainImagePath = path;
+}
+
+void openProject(MosaicProject& project, CellPicLib& library, const std::string& path, ProgressObserver& observer,
+                 const EngineOptions& options)
+{
+    observer.setJobLabel(kJobOpening);
+    observer.setProgress(0);
+    ProjectFileContentsPtr contents;
+    {
+        int shown = 0;
+        const Bytes file = readWholeFile(path, kMaxProjectFileBytes, [&](std::uint64_t done, std::uint64_t total) {
+            const int value = total > 0 ? static_cast<int>(done * 100 / total) : 0;
+            if (value == shown)
+                return;
+            shown = value;
+            observer.setProgress(value);
+            observer.pump();
+        });
+        contents = parseProjectFile(file);
+    }  // the file's bytes are released before the drawing starts
+    checkSettings(contents->settings, queryMemoryStatus(), project.MosaicImage.byteSize());
+
+    auto work = std::make_unique<MosaicProject>();
+    work->viewScale = project.viewScale;
+    work->toolMode = project.toolMode;
+    work->projectState = project.projectState;
+    work->random = project.random;
+    CellPicLib opened;
+    restoreProject(*work, opened, *contents);
+    work->mainImagePath = path;
+    runOpenedProject(*work, opened, observer, options);
+
+    std::vector<std::string> entries = opened.entries();
+    commitWork(project, *work);
+    library.replaceAll(std::move(entries));
 }
 
 void saveProjectFile(MosaicProject& project, const CellPicLib& library, const std::string& path)

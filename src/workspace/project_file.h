@@ -3,6 +3,8 @@
 // the main picture as a 24-bit BMP (S1 bytes), the library list text (S2
 // bytes), all 10241 table entries and all 800 x 800 grid cells, column by
 // column. Total 13,086,880 + S1 + S2 bytes.
+#include "engine/observer.h"
+#include "engine/options.h"
 #include "engine/project.h"
 #include "platform/files.h"
 
@@ -48,6 +50,22 @@ void restoreProject(MosaicProject& project, CellPicLib& library, ProjectFileCont
 // picture came from. A failure changes nothing, neither the project nor the
 // library.
 void openProjectFile(MosaicProject& project, CellPicLib& library, const std::string& path);
+
+// The job label while a project file is read and checked.
+inline const std::string kJobOpening = "Current Job : Reading Project File";
+
+// Opening as the Load command does it. The file is read with the label
+// kJobOpening and the gauge following the bytes read (a pump after each
+// step), checked and decoded; then the grid and rendering stages draw the
+// opened project aside (runOpenedProject), and only when the mosaic is
+// finished is everything swapped in at once: settings, MainImage (its path
+// becomes the project file's), table, grid, library list, GridImage,
+// MosaicImage, projectState 2, offsets 0. A failure at any point (the file,
+// the memory check, a library photograph that cannot be read) leaves project
+// and library exactly as they were; the previous mosaic stays allocated
+// until the new one is in place.
+void openProject(MosaicProject& project, CellPicLib& library, const std::string& path, ProgressObserver& observer,
+                 const EngineOptions& options = {});
 
 // buildProjectFile written atomically to path exactly as given.
 void saveProjectFile(MosaicProject& project, const CellPicLib& library, const std::string& path);

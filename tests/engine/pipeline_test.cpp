@@ -1,13 +1,17 @@
 #include "engine/pipeline.h"
 
+#include "engine/analysis.h"
 #include "engine/grid.h"
+#include "engine/rendering.h"
 #include "engine/matching.h"
 #include "engine_fixtures.h"
 #include "platform/errors.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <tuple>
 
 namespace tw {
 namespace {
@@ -168,6 +172,215 @@ TEST(RunOpenedProject, LoadFailureInRenderingPropagatesAndSkipsTheScrollReset)
     EXPECT_EQ(project->projectState, ProjectState::Picture);
 }
 
+// ------------------------------------------------------------ drawn aside
+
+// Everything a creation or an opening may replace, for before/after checks.
+struct ShownState {
+    tmosaicproject settings;
+    Picture main, grid, mosaic;
+    CellPicTableStore table;
+    MosaicGridStore cells;
+    std::uint32_t seed = 0;
+    ProjectState state = ProjectState::Empty;
+    int offsetX = 0, offsetY = 0;
+
+    static ShownState of(const MosaicProject& p)
+    {
+        return ShownState{p.settings,     p.MainImage,     p.GridImage,   p.MosaicImage, p.CellPicTable,
+                          p.MosaicGrid,   p.random.seed(), p.projectState, p.viewOffsetX, p.viewOffsetY};
+    }
+};
+
+::testing::AssertionResult unchanged(const ShownState& before, const MosaicProject& p)
+{
+    if (std::memcmp(&before.settings, &p.settings, sizeof before.settings) != 0)
+        return ::testing::AssertionFailure() << "settings changed";
+    for (auto [name, a, b] : {std::tuple{"MainImage", &before.main, &p.MainImage},
+                              std::tuple{"GridImage", &before.grid, &p.GridImage},
+                              std::tuple{"MosaicImage", &before.mosaic, &p.MosaicImage}}) {
+        if (auto same = test::samePicture(*a, *b); !same)
+            return ::testing::AssertionFailure() << name << ": " << same.message();
+    }
+    if (!(before.table == p.CellPicTable))
+        return ::testing::AssertionFailure() << "table changed";
+    if (!(before.cells == p.MosaicGrid))
+        return ::testing::AssertionFailure() << "grid changed";
+    if (before.seed != p.random.seed())
+        return ::testing::AssertionFailure() << "random sequence moved";
+    if (before.state != p.projectState || before.offsetX != p.viewOffsetX || before.offsetY != p.viewOffsetY)
+        return ::testing::AssertionFailure() << "state or offsets changed";
+    return ::testing::AssertionSuccess();
+}
+
+TEST(DrawnAside, FailingCreationLeavesTheShownProjectAsItWas)
+{
+    struct Row {
+        const char* what;
+        bool duringMatching;  // photographs vanish then (rendering fails), else before (library stage fails)
+        EngineOptions options;
+    };
+    const Row rows[] = {
+        {"library stage, reference path", false, EngineOptions{0, true}},
+        {"library stage, workers", false, EngineOptions{2, false}},
+        {"rendering stage, reference path", true, EngineOptions{0, true}},
+        {"rendering stage, workers keeping nothing", true, EngineOptions{2, false, 0}},
+    };
+    for (const Row& row : rows) {
+        auto project = smallProject();
+        CellPicLib library = test::makeGradientLibrary("aside_creation", 5);
+        NullObserver quiet;
+        runCreation(*project, library, quiet, row.options);
+        project->viewOffsetX = 7;
+        // A second creation with other settings, and the photographs gone.
+        project->settings = test::gridSettings(6, 5, 8, 8);
+        auto removeAll = [&] {
+            for (std::size_t i = 0; i < library.count(); ++i)
+                std::filesystem::remove(library.entry(i));
+        };
+        RecordingObserver observer;
+        if (row.duringMatching)
+            observer.onPump = [&] {
+                if (observer.labels().back() == kJobMatching)
+                    removeAll();
+            };
+        else
+            removeAll();
+        const ShownState before = ShownState::of(*project);
+        EXPECT_THROW(runCreation(*project, library, observer, row.options), Error) << row.what;
+        const std::vector<std::string> reached = observer.labels();
+        EXPECT_EQ(reached.back(), row.duringMatching ? kJobRendering : kJobLibrary) << row.what;
+        EXPECT_TRUE(unchanged(before, *project)) << row.what;
+    }
+}
+
+TEST(DrawnAside, FailingRenderingAfterAnOpeningLeavesThePicturesAsTheyWere)
+{
+    for (const EngineOptions& options : {EngineOptions{0, true}, EngineOptions{2, false}}) {
+        auto project = smallProject();
+        const CellPicLib library = test::makeGradientLibrary("aside_opened", 4);
+        NullObserver quiet;
+        runCreation(*project, library, quiet, options);
+        project->viewOffsetX = 3;
+        std::filesystem::remove(library.entry(static_cast<std::size_t>(project->MosaicGrid.at(0, 0).picture)));
+        const ShownState before = ShownState::of(*project);
+        EXPECT_THROW(runOpenedProject(*project, library, quiet, options), Error);
+        EXPECT_TRUE(unchanged(before, *project)) << "threads " << options.threads;
+    }
+}
+
+TEST(DrawnAside, ViewSeesThePreviousMosaicWhileTheStagesRun)
+{
+    auto project = smallProject();
+    const CellPicLib library = test::makeGradientLibrary("aside_view", 6);
+    NullObserver quiet;
+    runCreation(*project, library, quiet);
+    const Picture first = project->MosaicImage;
+    const MosaicGridStore firstGrid = project->MosaicGrid;
+    project->settings = test::gridSettings(5, 4, 8, 8);
+
+    // Window handlers run inside the pumps; they must find the shown
+    // project whole, never a half-drawn mosaic.
+    RecordingObserver observer;
+    int checked = 0;
+    observer.onPump = [&] {
+        ++checked;
+        ASSERT_TRUE(test::samePicture(project->MosaicImage, first));
+        ASSERT_TRUE(project->MosaicGrid == firstGrid);
+    };
+    runCreation(*project, library, observer);
+    EXPECT_GT(checked, 0);
+    EXPECT_EQ(project->MosaicImage.width(), 40);
+    EXPECT_FALSE(test::samePicture(project->MosaicImage, first));
+}
+
+TEST(DrawnAside, AsideGivesTheSameProjectAsAPlainRunOnTheProject)
+{
+    // The stages run on a work project; what is swapped in is what the same
+    // stages give when run on the project itself.
+    const CellPicLib library = test::makeGradientLibrary("aside_same", 7);
+    for (StitchMode stitch : {StitchMode::Loom, StitchMode::Peyote, StitchMode::Brick}) {
+        auto viaPipeline = smallProject(), direct = smallProject();
+        viaPipeline->settings.stitchMode = direct->settings.stitchMode = stitch;
+        viaPipeline->settings.limitRepeat = direct->settings.limitRepeat = 1;
+        viaPipeline->settings.maxRepeat = direct->settings.maxRepeat = 1;
+        NullObserver quiet;
+        runCreation(*viaPipeline, library, quiet, EngineOptions{0, true});
+        buildGrid(*direct, quiet);
+        analyzeLibrary(*direct, library, quiet, EngineOptions{0, true});
+        matchCells(*direct, library, quiet);
+        renderMosaic(*direct, library, quiet, EngineOptions{0, true});
+        EXPECT_TRUE(test::samePicture(viaPipeline->MosaicImage, direct->MosaicImage)) << int(stitch);
+        EXPECT_TRUE(test::samePicture(viaPipeline->GridImage, direct->GridImage)) << int(stitch);
+        EXPECT_TRUE(test::samePicture(viaPipeline->CellScratch, direct->CellScratch)) << int(stitch);
+        EXPECT_TRUE(viaPipeline->MosaicGrid == direct->MosaicGrid) << int(stitch);
+        EXPECT_TRUE(viaPipeline->CellPicTable == direct->CellPicTable) << int(stitch);
+        EXPECT_EQ(viaPipeline->settings.maxRepeat, direct->settings.maxRepeat) << int(stitch);
+        EXPECT_EQ(viaPipeline->random.seed(), direct->random.seed()) << int(stitch);
+        EXPECT_TRUE(test::samePicture(viaPipeline->MainImage, direct->MainImage)) << int(stitch);
+    }
+}
+
+TEST(RunOpenedProject, LibraryBeyondTheTableIsNotRefused)
+{
+    // Opening repeats no matching: the cells name photographs of the list,
+    // however long the list is.
+    auto project = smallProject();
+    CellPicLib library = test::makeGradientLibrary("opened_long_list", 4);
+    NullObserver quiet;
+    runCreation(*project, library, quiet);
+    const Picture mosaic = project->MosaicImage;
+    for (std::size_t i = library.count(); i < 10300; ++i)
+        library.append("/nonexistent/extra" + std::to_string(i) + ".bmp");
+    project->MosaicImage.clear();
+    EXPECT_NO_THROW(runOpenedProject(*project, library, quiet));
+    EXPECT_TRUE(test::samePicture(project->MosaicImage, mosaic));
+}
+
+TEST(CommitWork, SwapsEveryResultAndNothingElse)
+{
+    auto project = smallProject(), work = smallProject();
+    project->toolMode = ToolMode::ChangeCell;
+    project->viewScale = 1;
+    project->viewRect = Rect{1, 2, 3, 4};
+    work->settings.cellsX = 99;
+    work->mainImagePath = "work.tw6";
+    work->MainImage = test::solidPicture(3, 3, Bgr{1, 1, 1});
+    work->GridImage = test::solidPicture(4, 4, Bgr{2, 2, 2});
+    work->MosaicImage = test::solidPicture(5, 5, Bgr{3, 3, 3});
+    work->CellScratch = test::solidPicture(6, 6, Bgr{4, 4, 4});
+    work->CellPicTable[7].usageCount = 70;
+    work->MosaicGrid.at(8, 9).picture = 89;
+    work->random(100);
+    work->projectState = ProjectState::Mosaic;
+    work->viewOffsetX = 0;
+    work->viewOffsetY = 0;
+    work->viewScale = 16;
+    work->toolMode = ToolMode::Hand;
+    work->viewRect = Rect{9, 9, 9, 9};
+    const std::uint32_t workSeed = work->random.seed();
+
+    commitWork(*project, *work);
+    EXPECT_EQ(project->settings.cellsX, 99);
+    EXPECT_EQ(project->mainImagePath, "work.tw6");
+    EXPECT_EQ(project->MainImage.width(), 3);
+    EXPECT_EQ(project->GridImage.width(), 4);
+    EXPECT_EQ(project->MosaicImage.width(), 5);
+    EXPECT_EQ(project->CellScratch.width(), 6);
+    EXPECT_EQ(project->CellPicTable[7].usageCount, 70);
+    EXPECT_EQ(project->MosaicGrid.at(8, 9).picture, 89);
+    EXPECT_EQ(project->random.seed(), workSeed);
+    EXPECT_EQ(project->projectState, ProjectState::Mosaic);
+    EXPECT_EQ(project->viewOffsetX, 0);
+    EXPECT_EQ(project->viewOffsetY, 0);
+    // The view's own fields are the window's, not the work's.
+    EXPECT_EQ(project->viewScale, 1);
+    EXPECT_EQ(project->toolMode, ToolMode::ChangeCell);
+    EXPECT_EQ(project->viewRect, (Rect{1, 2, 3, 4}));
+    // The previous contents went to the work.
+    EXPECT_EQ(work->viewOffsetX, 17);
+    EXPECT_EQ(work->MainImage.width(), 40);
+}
+
 // ------------------------------------------------------------ refusals
 
 struct BadSettings {
@@ -235,6 +448,16 @@ TEST(CheckSettings, MosaicLargerThanAvailableMemoryIsRefusedWithBothFigures)
     }
     // An unknown memory status (zeros) does not refuse anything.
     EXPECT_NO_THROW(checkSettings(s, MemoryStatus{}));
+    // The mosaic still shown is no credit: the new one is allocated beside
+    // it, and the refusal says how much the shown one keeps.
+    EXPECT_NO_THROW(checkSettings(s, MemoryStatus{8u << 20, 3000000}, 5000000));
+    try {
+        checkSettings(s, MemoryStatus{8u << 20, 2999999}, 5000000);
+        FAIL() << "a held mosaic was taken as memory for the new one";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "A mosaic of 1000 x 1000 pixels needs 3 MB of memory, but only 2 MB are "
+                                         "available (the mosaic shown keeps 5 MB until the new one replaces it)");
+    }
 }
 
 TEST(RunCreation, BadSettingsAreRefusedBeforeAnythingChanges)

@@ -1,5 +1,7 @@
 #include "workspace/project_file.h"
 
+#include "engine/engine_fixtures.h"
+#include "engine/pipeline.h"
 #include "imaging/bmp.h"
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
@@ -7,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -552,11 +556,150 @@ TEST_F(DamagedProjectFile, MissingFileChangesNothing)
     EXPECT_TRUE(sameProjectState(*target, targetLib, *reference, referenceLib));
 }
 
+TEST_F(ProjectFileRoundTrip, PathSlotReadsZeroWhateverTheFileHolds)
+{
+    auto saved = sampleProject(3);
+    CellPicLib lib = libraryOf(kLibrary);
+    Bytes file = buildProjectFile(*saved, lib);
+    for (std::int32_t slot : {0x12345678, -1, 1}) {
+        putI32(file, 4, slot);
+        auto contents = parseProjectFile(file);
+        auto opened = sampleProject(9);
+        opened->settings.mainImagePathSlot = 0xDEADBEEF;
+        CellPicLib openedLib;
+        restoreProject(*opened, openedLib, *contents);
+        EXPECT_EQ(opened->settings.mainImagePathSlot, 0u) << "slot " << slot;
+    }
+}
+
 TEST_F(DamagedProjectFile, IntactFileOpensAfterAllThat)
 {
     // The fixture's good image really is accepted, so the refusals above are
     // caused by the damage alone.
     EXPECT_EQ(errorOf(good), "<accepted>");
+}
+
+
+// --- Opening as the Load command does it ---------------------------------------
+
+// A created mosaic saved to a file, with real library photographs.
+class OpenProject : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library = test::makeGradientLibrary("open_project_lib", 6);
+        source = test::makeProject(test::gridSettings(6, 4, 8, 8));
+        source->MainImage = test::gradientPicture(48, 32, Bgr{10, 200, 40}, Bgr{250, 20, 120});
+        NullObserver quiet;
+        runCreation(*source, library, quiet);
+        path = (test::scratchDir("open_project") / "saved.tw6").string();
+        saveProjectFile(*source, library, path);
+
+        // What is shown when the file is opened: another creation.
+        shown = test::makeProject(test::gridSettings(3, 3, 8, 8));
+        shown->MainImage = test::gradientPicture(24, 24, Bgr{0, 0, 0}, Bgr{255, 255, 255});
+        shownLibrary = test::makeGradientLibrary("open_project_shown", 2);
+        runCreation(*shown, shownLibrary, quiet);
+        shown->viewOffsetX = 5;
+        counts.clear();
+        shownLibrary.onCountChanged = [this](std::size_t n) { counts.push_back(n); };
+    }
+
+    CellPicLib library, shownLibrary;
+    std::unique_ptr<MosaicProject> source, shown;
+    std::string path;
+    std::vector<std::size_t> counts;
+};
+
+TEST_F(OpenProject, ReadingMovesTheGaugeThenTheStagesDrawAndEverythingIsSwappedIn)
+{
+    test::RecordingObserver observer;
+    openProject(*shown, shownLibrary, path, observer);
+
+    const std::vector<std::string> labels = {kJobOpening, kJobGrid, kJobRendering, kJobDone};
+    EXPECT_EQ(observer.labels(), labels) << observer.transcript();
+    // Reading: the gauge climbs to 100 with a pump after each step.
+    const auto reading = observer.stageEvents(kJobOpening);
+    std::vector<int> values;
+    int pumps = 0;
+    for (const auto& e : reading) {
+        if (e.kind == test::RecordingObserver::Kind::Progress)
+            values.push_back(e.value);
+        pumps += e.kind == test::RecordingObserver::Kind::Pump;
+    }
+    ASSERT_GE(values.size(), 10u) << observer.transcript();
+    EXPECT_EQ(values.front(), 0);
+    EXPECT_EQ(values.back(), 100);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(pumps, static_cast<int>(values.size()) - 1);
+
+    EXPECT_TRUE(test::samePicture(shown->MosaicImage, source->MosaicImage));
+    EXPECT_TRUE(test::samePicture(shown->MainImage, source->MainImage));
+    EXPECT_TRUE(shown->MosaicGrid == source->MosaicGrid);
+    EXPECT_TRUE(shown->CellPicTable == source->CellPicTable);
+    EXPECT_EQ(shown->settings.cellsX, 6);
+    EXPECT_EQ(shownLibrary.entries(), library.entries());
+    EXPECT_EQ(counts, std::vector<std::size_t>{library.count()});
+    EXPECT_EQ(shown->mainImagePath, path);
+    EXPECT_EQ(shown->projectState, ProjectState::Mosaic);
+    EXPECT_EQ(shown->viewOffsetX, 0);
+}
+
+TEST_F(OpenProject, FailureAnywhereLeavesProjectAndLibraryAsTheyWere)
+{
+    struct Row {
+        const char* what;
+        std::function<void()> spoil;
+        const char* message;  // start of the error text
+    };
+    const Row rows[] = {
+        {"a library photograph moved away", [&] { fs::remove(library.entry(2)); }, "Cannot open file"},
+        {"the file cut short", [&] { fs::resize_file(path, 13000000); }, "Stream read error"},
+        {"a record that cannot describe a mosaic",
+         [&] {
+             Bytes file = readWholeFile(path);
+             putI32(file, 4 + 52, 900);  // cellsX beyond the grid
+             writeFileAtomic(path, file);
+         },
+         "Cells across"},
+    };
+    for (const Row& row : rows) {
+        SetUp();
+        auto reference = test::makeProject(shown->settings);
+        reference->mainImagePath = shown->mainImagePath;
+        reference->MainImage = shown->MainImage;
+        reference->CellPicTable = shown->CellPicTable;
+        reference->MosaicGrid = shown->MosaicGrid;
+        const Picture mosaic = shown->MosaicImage, grid = shown->GridImage;
+        CellPicLib referenceLibrary = libraryOf(shownLibrary.entries());
+        row.spoil();
+        NullObserver quiet;
+        try {
+            openProject(*shown, shownLibrary, path, quiet);
+            ADD_FAILURE() << row.what << ": opened";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(row.message, 0), 0u) << row.what << ": " << e.what();
+        }
+        EXPECT_TRUE(sameProjectState(*shown, shownLibrary, *reference, referenceLibrary)) << row.what;
+        EXPECT_TRUE(test::samePicture(shown->MosaicImage, mosaic)) << row.what;
+        EXPECT_TRUE(test::samePicture(shown->GridImage, grid)) << row.what;
+        EXPECT_EQ(shown->viewOffsetX, 5) << row.what;
+        EXPECT_TRUE(counts.empty()) << row.what << ": the library was replaced";
+    }
+}
+
+TEST_F(OpenProject, LibraryLongerThanTheTableOpens)
+{
+    // Opening repeats no matching, so a list longer than the signature table
+    // is no reason to refuse the file.
+    CellPicLib longList = libraryOf(library.entries());
+    for (std::size_t i = longList.count(); i < 10300; ++i)
+        longList.append("/nonexistent/extra" + std::to_string(i) + ".jpg");
+    saveProjectFile(*source, longList, path);
+    NullObserver quiet;
+    openProject(*shown, shownLibrary, path, quiet);
+    EXPECT_EQ(shownLibrary.count(), 10300u);
+    EXPECT_TRUE(test::samePicture(shown->MosaicImage, source->MosaicImage));
 }
 
 } // namespace
