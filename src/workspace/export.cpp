@@ -4,11 +4,21 @@
 #include "imaging/jpeg.h"
 #include "platform/files.h"
 
+#include <cstdint>
+
 namespace tw {
 
 namespace {
 
 constexpr int kExportJpegQuality = 75;
+
+// A JPEG file cannot describe a picture without pixels (a frame of zero
+// width is invalid, and zero height means "given later", which never
+// comes). The empty picture is written as a JPEG stream that holds no
+// image: the start-of-image and end-of-image markers alone, which is what
+// the format offers for "no picture" and what JPEG readers recognise as a
+// stream without an image. (The BMP writer stores it as 0 x 0 pixels.)
+constexpr std::uint8_t kEmptyJpeg[] = {0xFF, 0xD8, 0xFF, 0xD9};
 
 std::string lowerAscii(std::string s)
 {
@@ -33,7 +43,9 @@ std::string exportFileName(const std::string& chosen, PictureFileType type)
 std::string exportPicture(const Picture& picture, const std::string& chosen, PictureFileType type)
 {
     const std::string name = exportFileName(chosen, type);
-    if (type == PictureFileType::Jpeg)
+    if (type == PictureFileType::Jpeg && picture.empty())
+        writeFileAtomic(name, kEmptyJpeg, sizeof kEmptyJpeg);
+    else if (type == PictureFileType::Jpeg)
         saveJpeg(picture, name, kExportJpegQuality);
     else
         saveBmp(picture, name);

@@ -14,6 +14,8 @@ std::string exportFileName(const std::string& chosen, PictureFileType type);
 
 // Writes picture as a 24-bit BMP or a quality 75 baseline JPEG to
 // exportFileName(chosen, type), replacing any file there; returns that name.
+// The empty picture (before anything was created) gives a BMP of 0 x 0
+// pixels and a JPEG stream without an image: the 4 bytes FF D8 FF D9.
 std::string exportPicture(const Picture& picture, const std::string& chosen, PictureFileType type);
 
 } // namespace tw

@@ -214,6 +214,31 @@ TEST_P(RenderMosaic, BrickOddColumnIsShiftedHalfACellAndCellZeroSplitTopAndBotto
     }));
 }
 
+TEST_P(RenderMosaic, OddCellSizesLeaveNoGapInShiftedRowsAndColumns)
+{
+    // Without a border every pixel belongs to a cell: the split halves of an
+    // odd-sized cell 0 and the cells shifted by half a cell meet exactly.
+    const Bgr c{90, 91, 92};
+    CellPicLib lib = oneFileLibrary("rn_odd", test::solidPicture(20, 20, c));
+    struct Row {
+        StitchMode stitch;
+        int cellsX, cellsY, cw, ch;
+    };
+    const Row rows[] = {
+        {StitchMode::Peyote, 4, 3, 9, 9}, {StitchMode::Peyote, 5, 4, 7, 8}, {StitchMode::Peyote, 3, 2, 1, 5},
+        {StitchMode::Brick, 3, 4, 9, 9},  {StitchMode::Brick, 4, 5, 8, 7},  {StitchMode::Brick, 2, 3, 5, 1},
+    };
+    for (const Row& row : rows) {
+        tmosaicproject s = settings(row.cellsX, row.cellsY, row.cw, row.ch);
+        s.stitchMode = row.stitch;
+        auto p = test::makeProject(s);
+        placeAll(*p, 0);
+        render(*p, lib);
+        EXPECT_TRUE(mosaicIs(p->MosaicImage, [&](int, int) { return c; }))
+            << (row.stitch == StitchMode::Peyote ? "peyote " : "brick ") << row.cw << " x " << row.ch;
+    }
+}
+
 TEST_P(RenderMosaic, BorderAsLargeAsTheCellDrawsNothing)
 {
     CellPicLib lib = oneFileLibrary("rn_bigborder", test::solidPicture(16, 16, {200, 200, 200}));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -721,6 +722,42 @@ TEST(DecodeBmpHostile, EveryMalformedFileFailsCleanly)
     for (const HostileCase& c : hostileCases()) {
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(failsCleanly(c.make()));
+    }
+}
+
+TEST(DecodeBmpHostile, SideJustOverTheLimitIsRefusedEvenWithAllItsPixelsPresent)
+{
+    // With every pixel byte present nothing but the limit itself stops the
+    // file: a limit one too large lets it through to the allocation.
+    struct Row {
+        const char* what;
+        int width, height;
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"width at the limit", Picture::kMaxDimension, 1, true},
+        {"width just over", Picture::kMaxDimension + 1, 1, false},
+        {"height at the limit", 1, Picture::kMaxDimension, true},
+        {"height just over", 1, Picture::kMaxDimension + 1, false},
+        {"top-down height just over", 1, -(Picture::kMaxDimension + 1), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        BmpBuilder bb;
+        bb.width = row.width;
+        bb.height = row.height;
+        bb.bits = 24;
+        const std::size_t stride = (static_cast<std::size_t>(row.width) * 3 + 3) & ~std::size_t{3};
+        bb.pixels.assign(stride * static_cast<std::size_t>(std::abs(row.height)), 0x5A);
+        const Bytes file = bb.build();
+        if (row.accepted) {
+            Picture p;
+            ASSERT_NO_THROW(decodeBmp(file.data(), file.size(), p));
+            EXPECT_EQ(p.width(), row.width);
+            EXPECT_EQ(p.pixel(p.width() - 1, p.height() - 1), (Bgr{0x5A, 0x5A, 0x5A}));
+        } else {
+            EXPECT_TRUE(failsCleanly(file));
+        }
     }
 }
 

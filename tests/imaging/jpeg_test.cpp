@@ -265,6 +265,38 @@ TEST(DecodeJpeg, PlainCmykWithoutAdobeMarkerIsNotInverted)
     expectSwatches(decoded(encodeRaw(80, 16, 4, JCS_CMYK, JCS_CMYK, false, inkSwatches(false))), "plain CMYK");
 }
 
+TEST(DecodeJpeg, CmykMidTonesGiveExactRoundedProducts)
+{
+    // Flat 16 x 16 CMYK pictures come through the compression unchanged, so
+    // the colours show the conversion alone: each channel is
+    // (255 - ink) x (255 - black) / 255 rounded to nearest, the inverse inks
+    // of Adobe files straight. Expected values worked out by hand.
+    struct Row {
+        std::uint8_t c, m, y, k;
+        Bgr expected;
+    };
+    const Row rows[] = {
+        {64, 128, 192, 32, {55, 111, 167}},  {128, 128, 128, 128, {63, 63, 63}},
+        {0, 0, 0, 128, {127, 127, 127}},     {100, 50, 200, 10, {53, 197, 149}},
+        {1, 254, 127, 0, {128, 1, 254}},     {30, 90, 150, 200, {23, 36, 49}},
+    };
+    for (bool adobe : {false, true})
+        for (const Row& row : rows) {
+            std::vector<std::uint8_t> samples;
+            for (int i = 0; i < 16 * 16; ++i)
+                for (std::uint8_t v : {row.c, row.m, row.y, row.k})
+                    samples.push_back(adobe ? std::uint8_t(255 - v) : v);
+            const Picture p = decoded(encodeRaw(16, 16, 4, JCS_CMYK, JCS_CMYK, adobe, samples));
+            ASSERT_EQ(p.width(), 16);
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    ASSERT_EQ(p.pixel(x, y), row.expected)
+                        << (adobe ? "Adobe " : "plain ") << int(row.c) << "," << int(row.m) << "," << int(row.y)
+                        << "," << int(row.k) << " at " << x << "," << y << ": got " << int(p.pixel(x, y).b) << ","
+                        << int(p.pixel(x, y).g) << "," << int(p.pixel(x, y).r);
+        }
+}
+
 TEST(DecodeJpeg, ProgressiveFileDecodesCompletely)
 {
     const Picture original = gradientPicture(48, 40);

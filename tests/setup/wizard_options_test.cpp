@@ -61,6 +61,34 @@ INSTANTIATE_TEST_SUITE_P(
                                 std::size_t{1} << 31, 2147483647}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
+// The rule raises only when files x max repeat falls short of the cells;
+// exactly as many uses as cells is enough.
+INSTANTIATE_TEST_SUITE_P(
+    ExactlyAsManyUsesAsCells, RaiseRule,
+    ::testing::Values(RaiseCase{"256 files x 9 = 48 x 48", true, 9, 48, 48, 256, 9},
+                      RaiseCase{"255 files x 9 is one use short", true, 9, 48, 48, 255, 2764 / 255 + 1},
+                      RaiseCase{"512 files x 8 = 64 x 64", true, 8, 64, 64, 512, 8},
+                      RaiseCase{"64 files x 1 = 8 x 8", true, 1, 8, 8, 64, 1},
+                      RaiseCase{"63 files x 1 is one use short", true, 1, 8, 8, 63, 76 / 63 + 1}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(CopyWizardOptions, BorderColourKeepsOnlyItsThreeColourBytes)
+{
+    struct Row {
+        std::uint32_t chosen, stored;
+    };
+    const Row rows[] = {{0xAB123456u, 0x123456u}, {0xFF000000u, 0u}, {0x01FFFFFFu, 0xFFFFFFu}, {0x00804020u, 0x804020u}};
+    for (const Row& row : rows) {
+        auto project = freshProject();
+        WizardOptions o;
+        o.borderColor = row.chosen;
+        const CopyResult r = copyWizardOptions(*project, SizeFields{}, o, 5, MemoryStatus{});
+        EXPECT_EQ(project->settings.borderColor, row.stored) << std::hex << row.chosen;
+        // The brief shows the colour value, never a negative number.
+        EXPECT_EQ(r.brief.back(), "Border Color = " + std::to_string(row.stored)) << std::hex << row.chosen;
+    }
+}
+
 TEST(CopyWizardOptions, RaisedValueIsKeptButTheFieldShowsAtMost999)
 {
     auto project = freshProject();

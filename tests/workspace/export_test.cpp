@@ -91,6 +91,35 @@ TEST(ExportPicture, JpegIsQuality75BaselineAndReplacesAnExistingFile)
     EXPECT_EQ(back.height(), 9);
 }
 
+TEST(ExportPicture, EmptyPictureIsAZeroPixelBmpOrAJpegStreamWithoutAnImage)
+{
+    fs::path dir = test::scratchDir("export_empty");
+    struct Row {
+        PictureFileType type;
+        const char* name;
+        Bytes expected;
+    };
+    const Row rows[] = {
+        {PictureFileType::Bmp, "empty.bmp", encodeBmp(Picture{})},
+        {PictureFileType::Jpeg, "empty.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9}},
+    };
+    for (const Row& row : rows) {
+        const std::string written = exportPicture(Picture{}, (dir / "empty").string(), row.type);
+        EXPECT_EQ(written, (dir / row.name).string());
+        EXPECT_EQ(readWholeFile(written), row.expected) << row.name;
+    }
+    // Read back: the bitmap is the empty picture; the JPEG stream is refused
+    // as one that holds no image, leaving the target as it was.
+    Picture back = gradient(2, 2);
+    const Bytes bmp = readWholeFile((dir / "empty.bmp").string());
+    decodeBmp(bmp.data(), bmp.size(), back);
+    EXPECT_TRUE(back.empty());
+    back = gradient(2, 2);
+    const Bytes jpeg = readWholeFile((dir / "empty.jpg").string());
+    EXPECT_THROW(decodeJpeg(jpeg.data(), jpeg.size(), back), Error);
+    EXPECT_EQ(back.width(), 2);
+}
+
 TEST(ExportPicture, UncreatableFileIsReportedAndNothingIsWritten)
 {
     fs::path dir = test::scratchDir("export_fail");
