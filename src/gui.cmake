@@ -19,6 +19,7 @@ set(TILEWRIGHT_UI_FILES
   ui/picture_box.h ui/picture_box.cpp
   ui/program_windows.h ui/program_windows.cpp
   ui/spin_edit.h ui/spin_edit.cpp
+  ui/window_size.h ui/window_size.cpp
   ui/control_names.h
 )
 set(TILEWRIGHT_LIBRARY_WINDOW_FILES

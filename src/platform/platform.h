@@ -51,6 +51,12 @@ struct PrinterStatus {
     PrinterValues values;
 };
 
+// The answers to the unsaved-changes question.
+enum class SaveChoice { Save, Discard, Cancel };
+
+// Every dialog and message box stands above the program's stay-on-top
+// windows (the OverView, the wizard): it is modal, so a window covering it
+// would leave the user stuck.
 class Platform : public Prompts {
 public:
     // Parent of the dialogs and message boxes that have no window of their own.
@@ -60,6 +66,10 @@ public:
     virtual std::optional<FileDialogResult> openFileDialog(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<FileDialogResult> saveFileDialog(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<QColor> colorDialog(QWidget* parent, const QColor& initial) = 0;
+
+    // A modal question with the buttons Save, Discard and Cancel (Escape and
+    // closing the box are Cancel); caption "Caution".
+    virtual SaveChoice askSaveChanges(const std::string& text) = 0;
 
     // Asks the desktop to open a document or web address; the outcome is not
     // reported.

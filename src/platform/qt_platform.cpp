@@ -178,6 +178,23 @@ std::optional<QColor> QtPlatform::colorDialog(QWidget* parent, const QColor& ini
     return dialog.selectedColor();
 }
 
+SaveChoice QtPlatform::askSaveChanges(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Caution"), fromCoreText(text),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parentFor(nullptr));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    standAboveAll(box);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveChoice::Save;
+    case QMessageBox::Discard:
+        return SaveChoice::Discard;
+    default:
+        return SaveChoice::Cancel;
+    }
+}
+
 void QtPlatform::openWithDesktop(const QUrl& address) { QDesktopServices::openUrl(address); }
 
 MemoryStatus QtPlatform::memoryStatus() { return queryMemoryStatus(); }

@@ -36,6 +36,7 @@ public:
     std::optional<FileDialogResult> openFileDialog(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<FileDialogResult> saveFileDialog(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QColor> colorDialog(QWidget* parent, const QColor& initial) override;
+    SaveChoice askSaveChanges(const std::string& text) override;
 
     void openWithDesktop(const QUrl& address) override;
     MemoryStatus memoryStatus() override;

@@ -8,6 +8,7 @@
 #include "platform/program_files.h"
 #include "workspace/about_window.h"
 #include "ui/app_context.h"
+#include "ui/window_size.h"
 #include "workspace/export.h"
 #include "workspace/mosaic_view.h"
 #include "workspace/overview_window.h"
@@ -19,18 +20,24 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
-#include <QScreen>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
 
 namespace tw {
 
@@ -50,7 +57,10 @@ private:
     QProgressBar& gauge_;
 };
 
-const QString kProjectFilter = QStringLiteral("*.tw6 (*.tw6)");
+// A project saved under a name without ".tw6" is still found through the
+// second filter.
+const QStringList kProjectFilters = {QStringLiteral("Tilewright projects (*.tw6)"),
+                                     QStringLiteral("All files (*)")};
 const QStringList kPictureSaveFilters = {QStringLiteral("Bitmaps (*.bmp)"),
                                          QStringLiteral("JPEG Image File (*.jpg)")};
 const QStringList kPictureOpenFilters = {
@@ -59,6 +69,10 @@ const QStringList kPictureOpenFilters = {
     QStringLiteral("JPEG Image File (*.jpg *.jpeg *.JPG *.JPEG)"),
     QStringLiteral("All files (*)"),
 };
+
+// Scrolling steps of the view, in mosaic pixels: an arrow key, and one
+// line of a wheel turn (the desktop's lines per notch apply).
+constexpr int kScrollLine = 20;
 
 QFrame* makeSeparator(QWidget* parent)
 {
@@ -89,9 +103,9 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent) : QMainWindow(paren
     layout->addWidget(Panel2_);
     setCentralWidget(central);
 
-    resize(637, 480);
-    if (QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // The laid-out size is the whole window's, title bar and borders
+    // included.
+    applyOuterSize(*this, QSize(637, 480));
 
     connect(&context_, &AppContext::busyChanged, this, &MainWindow::updateActions);
     FormCreate();
@@ -291,6 +305,10 @@ void MainWindow::createWorkArea()
     img1_ = new PictureBox(workpanel_);
     img1_->setObjectName(QStringLiteral("img1"));
     img1_->setCursor(Qt::PointingHandCursor);
+    img1_->setAccessibleName(QStringLiteral("Mosaic view"));
+    // Click or Tab gives the view the keyboard for the arrow and Page keys.
+    img1_->setFocusPolicy(Qt::StrongFocus);
+    img1_->installEventFilter(this);
     connect(img1_, &PictureBox::mousePressed, this, &MainWindow::img1MouseDown);
     connect(img1_, &PictureBox::mouseReleased, this, &MainWindow::img1MouseUp);
 
@@ -326,13 +344,12 @@ void MainWindow::updateActions()
     sbprint_->setEnabled(canPrint);
     ImageLib1_->setEnabled(idle && bool(imageLibCommand_));
 
-    // Nothing may open, load or rewrite the project while a creation or an
-    // opening is running underneath the window messages.
-    sbopprj_->setEnabled(idle);
-    LoadProject1_->setEnabled(idle);
-    OpenPicture1_->setEnabled(idle);
-    sbsvprj_->setEnabled(idle);
-    SaveProject1_->setEnabled(idle);
+    // Nothing may open, load, export, list or rewrite the project while a
+    // creation or an opening is running underneath the window messages.
+    for (QToolButton* b : {sbopprj_, sbsvprj_, sbsvpic_, SBstat_, sbhand2_})
+        b->setEnabled(idle);
+    for (QAction* a : {LoadProject1_, OpenPicture1_, SaveProject1_, SavePicture1_, CellStats1_})
+        a->setEnabled(idle);
 }
 
 void MainWindow::setNewProjectCommand(std::function<void()> command)
@@ -388,6 +405,10 @@ void MainWindow::showEvent(QShowEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
 }
@@ -396,7 +417,91 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == workpanel_ && event->type() == QEvent::Resize)
         FormResize();
+    if (watched == img1_) {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+            // Move events come only while a button is down: a Hand drag
+            // shows the picture following the pointer.
+            if (dragging_ && context_.project().toolMode == ToolMode::Hand) {
+                const QPointF p = static_cast<QMouseEvent*>(event)->position();
+                const QSize box = workpanel_->contentsRect().size();
+                followHandDrag(context_.project(), static_cast<int>(std::floor(p.x())),
+                               static_cast<int>(std::floor(p.y())), box.width(), box.height());
+                scrollView();
+            }
+            break;
+        case QEvent::Wheel: {
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            const QPoint pixels = wheel->pixelDelta();
+            const int lines = QApplication::wheelScrollLines();
+            QPoint delta = !pixels.isNull() ? -pixels : -wheel->angleDelta() * lines * kScrollLine / 120;
+            // With Shift the wheel scrolls across.
+            if (wheel->modifiers() & Qt::ShiftModifier)
+                delta = QPoint(delta.x() != 0 ? delta.x() : delta.y(), 0);
+            scrollViewBy(delta.x(), delta.y());
+            return true;
+        }
+        case QEvent::KeyPress:
+            if (viewKeyPress(static_cast<QKeyEvent*>(event)->key()))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::viewKeyPress(int key)
+{
+    const QSize box = workpanel_->contentsRect().size();
+    switch (key) {
+    case Qt::Key_Left:
+        scrollViewBy(-kScrollLine, 0);
+        return true;
+    case Qt::Key_Right:
+        scrollViewBy(kScrollLine, 0);
+        return true;
+    case Qt::Key_Up:
+        scrollViewBy(0, -kScrollLine);
+        return true;
+    case Qt::Key_Down:
+        scrollViewBy(0, kScrollLine);
+        return true;
+    case Qt::Key_PageUp:
+        scrollViewBy(0, -std::max(box.height(), 1));
+        return true;
+    case Qt::Key_PageDown:
+        scrollViewBy(0, std::max(box.height(), 1));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::scrollViewBy(int dx, int dy)
+{
+    if (dx == 0 && dy == 0)
+        return;
+    const QSize box = workpanel_->contentsRect().size();
+    tw::scrollViewBy(context_.project(), dx, dy, box.width(), box.height());
+    scrollView();
+}
+
+void MainWindow::scrollView()
+{
+    context_.guarded([this] {
+        MosaicProject& project = context_.project();
+        const Picture& mosaic = project.MosaicImage;
+        if (std::int64_t{mosaic.width()} * mosaic.height() <= 0)
+            return;
+        const QSize box = workpanel_->contentsRect().size();
+        drawView(project, mosaic, img1_->picture(), box.width(), box.height());
+        Label1_->setText(QString::fromStdString(scaleLabelText(project)));
+        img1_->pictureChanged();
+        if (overview_ && overview_->isVisible())
+            overview_->redrawIndicator();
+    });
 }
 
 void MainWindow::repaintView()
@@ -433,22 +538,42 @@ void MainWindow::showFinishedMosaic()
     showOverviewIfHidden();
 }
 
+void MainWindow::runJob(const std::function<void(ProgressObserver&)>& stages)
+{
+    const QString label = LBJOB_->text();
+    const int gauge = TWprogress_->value();
+    BusyScope busy(context_);
+    JobObserver observer(*LBJOB_, *TWprogress_);
+    try {
+        stages(observer);
+    } catch (...) {
+        LBJOB_->setText(label);
+        TWprogress_->setValue(gauge);
+        throw;
+    }
+}
+
 bool MainWindow::startCreation()
 {
     if (context_.isBusy())
         return false;
     return context_.guarded([this] {
-        BusyScope busy(context_);
-        JobObserver observer(*LBJOB_, *TWprogress_);
-        runCreation(context_.project(), context_.library(), observer);
+        runJob([this](ProgressObserver& observer) {
+            runCreation(context_.project(), context_.library(), observer);
+        });
+        // A new project: not saved anywhere yet, nothing unsaved in it.
+        projectPath_.clear();
+        haveProject_ = true;
+        setModified(false);
         showFinishedMosaic();
     });
 }
 
 void MainWindow::sbnewprjClick()
 {
-    if (newProjectCommand_ && !context_.isBusy())
-        context_.guarded(newProjectCommand_);
+    if (!newProjectCommand_ || context_.isBusy() || !maybeSave())
+        return;
+    context_.guarded(newProjectCommand_);
 }
 
 void MainWindow::sbprintClick()
@@ -465,24 +590,28 @@ void MainWindow::ImageLib1Click()
 
 void MainWindow::sbopprjClick()
 {
-    if (context_.isBusy())
+    if (context_.isBusy() || !maybeSave())
         return;
     context_.guarded([this] {
         FileDialogRequest request;
         request.title = QStringLiteral("Open Mosaic Project");
         request.purpose = QStringLiteral("project");
-        request.filters = {kProjectFilter};
+        request.filters = kProjectFilters;
         const auto chosen = context_.platform().openFileDialog(this, request);
         if (!chosen)
             return;
         const std::string path = toCoreText(chosen->path);
         if (!fileExists(path))
             return;
-        BusyScope busy(context_);
-        JobObserver observer(*LBJOB_, *TWprogress_);
-        openProjectFile(context_.project(), context_.library(), path);
+        runJob([&](ProgressObserver& observer) {
+            openProject(context_.project(), context_.library(), path, observer);
+        });
+        // The library list is the project's now: windows that show it read
+        // it again.
         Q_EMIT context_.libraryChanged();
-        runOpenedProject(context_.project(), context_.library(), observer);
+        projectPath_ = chosen->path;
+        haveProject_ = true;
+        setModified(false);
         showFinishedMosaic();
     });
 }
@@ -491,23 +620,76 @@ void MainWindow::sbsvprjClick()
 {
     if (context_.isBusy())
         return;
-    context_.guarded([this] {
-        // The file image is built first: its record carries the two block
-        // lengths even when the user then cancels.
-        const Bytes image = buildProjectFile(context_.project(), context_.library());
-        FileDialogRequest request;
-        request.title = QStringLiteral("Save Mosaic Project");
-        request.purpose = QStringLiteral("project");
-        request.filters = {kProjectFilter};
-        const auto chosen = context_.platform().saveFileDialog(this, request);
-        if (!chosen)
-            return;
-        writeFileAtomic(toCoreText(chosen->path), image);
-    });
+    context_.guarded([this] { saveProject(); });
+}
+
+bool MainWindow::saveProject()
+{
+    // The project's pictures are lent to a running job.
+    if (context_.isBusy())
+        return false;
+    // The file image is built first: its record carries the two block
+    // lengths even when the user then cancels.
+    const Bytes image = buildProjectFile(context_.project(), context_.library());
+    FileDialogRequest request;
+    request.title = QStringLiteral("Save Mosaic Project");
+    request.purpose = QStringLiteral("project");
+    request.filters = kProjectFilters;
+    request.fileName = projectPath_;
+    const auto chosen = context_.platform().saveFileDialog(this, request);
+    if (!chosen)
+        return false;
+    writeFileAtomic(toCoreText(chosen->path), image);
+    projectPath_ = chosen->path;
+    haveProject_ = true;
+    setModified(false);
+    return true;
+}
+
+bool MainWindow::maybeSave()
+{
+    if (!modified_)
+        return true;
+    const std::string question = "Save changes to " + toCoreText(projectName()) + "?";
+    switch (context_.platform().askSaveChanges(question)) {
+    case SaveChoice::Save: {
+        bool saved = false;
+        context_.guarded([&] { saved = saveProject(); });
+        return saved;
+    }
+    case SaveChoice::Discard:
+        return true;
+    case SaveChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
+void MainWindow::setModified(bool modified)
+{
+    modified_ = modified;
+    updateTitle();
+}
+
+QString MainWindow::projectName() const
+{
+    return projectPath_.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(projectPath_).fileName();
+}
+
+void MainWindow::updateTitle()
+{
+    // "name* - caption" while there are unsaved changes.
+    if (haveProject_)
+        setWindowTitle(projectName() + (modified_ ? QStringLiteral("*") : QString()) + QStringLiteral(" - ") +
+                       mainWindowCaption());
+    else
+        setWindowTitle(mainWindowCaption());
 }
 
 void MainWindow::sbsvpicClick()
 {
+    if (context_.isBusy())
+        return;
     context_.guarded([this] {
         FileDialogRequest request;
         request.title = QStringLiteral("Save Picture");
@@ -570,15 +752,21 @@ void MainWindow::sbhand1Click()
     }
 }
 
-void MainWindow::img1MouseDown(int x, int y) { viewMouseDown(context_.project(), x, y); }
+void MainWindow::img1MouseDown(int x, int y)
+{
+    viewMouseDown(context_.project(), x, y);
+    dragging_ = true;
+}
 
 void MainWindow::img1MouseUp(int x, int y)
 {
+    dragging_ = false;
     context_.guarded([&] {
         MosaicProject& project = context_.project();
         viewMouseUp(project, x, y);
         switch (project.toolMode) {
         case ToolMode::Hand: {
+            // The release settles the offsets the drag showed.
             const QSize box = workpanel_->contentsRect().size();
             applyHandDrag(project, box.width(), box.height());
             repaintView();
@@ -592,7 +780,14 @@ void MainWindow::img1MouseUp(int x, int y)
             const auto cell = cellAtViewPosition(project, x, y);
             if (!cell)
                 return;
-            changeCell(project, context_.library(), cell->x, cell->y);
+            try {
+                changeCell(project, context_.library(), cell->x, cell->y);
+            } catch (...) {
+                // The cell may have its new picture although drawing it failed.
+                setModified(true);
+                throw;
+            }
+            setModified(true);
             repaintView();
             break;
         }

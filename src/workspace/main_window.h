@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <string>
 
 class QAction;
 class QButtonGroup;
@@ -19,6 +20,7 @@ namespace tw {
 
 class AppContext;
 class AboutWindow;
+class ProgressObserver;
 class OverviewWindow;
 class PictureBox;
 class UsageWindow;
@@ -43,13 +45,18 @@ public:
 
     // Runs a creation from the settings already in the project, then shows
     // the mosaic's top-left corner and the OverView window. Errors are shown
-    // in a message box. Returns whether the creation finished; refuses (false)
-    // while another creation or a project opening runs.
+    // in a message box; a creation that fails leaves the project, the view,
+    // the job label and the gauge as they were. Returns whether the creation
+    // finished; refuses (false) while another creation or a project opening
+    // runs. The new project has no file name and no unsaved changes.
     bool startCreation();
 
     // Redraws the view from MosaicImage at the current offsets, rewrites
     // Label1 and keeps a visible OverView window in step.
     void repaintView();
+
+    // Whether the project has changes that were not saved (cell edits).
+    bool isModified() const { return modified_; }
 
 Q_SIGNALS:
     // The first showing has started the engine and read the default library.
@@ -81,6 +88,9 @@ private Q_SLOTS:
     void CheckUpdate1Click();
     void img1MouseDown(int x, int y);
     void img1MouseUp(int x, int y);
+    // Enables every command from the state: while a creation or an opening
+    // runs, nothing that reads or changes the mosaic, the grid, the table,
+    // the library or the settings can start.
     void updateActions();
 
 private:
@@ -102,6 +112,27 @@ private:
     void showOverviewIfHidden();
     void openUrl(const QString& address);
 
+    // Runs a creation's or an opening's stages with the busy state, the job
+    // label and the gauge; when they fail, label and gauge show again what
+    // they showed before and the error goes on to the caller.
+    void runJob(const std::function<void(ProgressObserver&)>& stages);
+
+    // The view after its offsets changed (Hand drag, wheel, keys): the
+    // visible part, Label1 and the OverView's frame.
+    void scrollView();
+    void scrollViewBy(int dx, int dy);
+    bool viewKeyPress(int key);
+
+    // The unsaved-changes question before Exit, Load and New. Returns whether
+    // the command may go on (saved, or the changes discarded).
+    bool maybeSave();
+    // Save with the file dialog; returns whether the project was written.
+    bool saveProject();
+    void setModified(bool modified);
+    void updateTitle();
+    // The project's name as the title and the question show it.
+    QString projectName() const;
+
     AppContext& context_;
     OverviewWindow* overview_ = nullptr;
     UsageWindow* usage_ = nullptr;
@@ -117,6 +148,14 @@ private:
     // Save Picture keeps the last name and filter between uses.
     QString lastPictureName_;
     int lastPictureFilter_ = 0;
+
+    // The project file last opened or saved (empty: not saved yet), whether
+    // a created or opened project exists, and unsaved cell edits.
+    QString projectPath_;
+    bool haveProject_ = false;
+    bool modified_ = false;
+    // A Hand drag in progress: the view follows the pointer.
+    bool dragging_ = false;
 
     QFrame* Panel1_ = nullptr;
     QFrame* workpanel_ = nullptr;

@@ -52,10 +52,14 @@ void viewMouseUp(MosaicProject& project, int x, int y)
     project.dragY = y - project.mouseDownY;
 }
 
-void applyHandDrag(MosaicProject& project, int boxWidth, int boxHeight)
+namespace {
+
+// The view's one clamping rule: a view that would reach past the right or
+// bottom edge stops with the picture's last column or row at the box edge;
+// then a negative offset becomes 0, so a picture smaller than the box always
+// sits at offset 0.
+void setClampedOffsets(MosaicProject& project, std::int64_t x, std::int64_t y, int boxWidth, int boxHeight)
 {
-    std::int64_t x = std::int64_t{project.pressOffsetX} - project.dragX;
-    std::int64_t y = std::int64_t{project.pressOffsetY} - project.dragY;
     const int width = project.MosaicImage.width();
     const int height = project.MosaicImage.height();
     if (boxWidth + x > width)
@@ -64,6 +68,27 @@ void applyHandDrag(MosaicProject& project, int boxWidth, int boxHeight)
         y = std::int64_t{height} - boxHeight;
     project.viewOffsetX = static_cast<std::int32_t>(std::max<std::int64_t>(x, 0));
     project.viewOffsetY = static_cast<std::int32_t>(std::max<std::int64_t>(y, 0));
+}
+
+} // namespace
+
+void applyHandDrag(MosaicProject& project, int boxWidth, int boxHeight)
+{
+    setClampedOffsets(project, std::int64_t{project.pressOffsetX} - project.dragX,
+                      std::int64_t{project.pressOffsetY} - project.dragY, boxWidth, boxHeight);
+}
+
+void followHandDrag(MosaicProject& project, int x, int y, int boxWidth, int boxHeight)
+{
+    const std::int64_t dragX = std::int64_t{x} - project.mouseDownX;
+    const std::int64_t dragY = std::int64_t{y} - project.mouseDownY;
+    setClampedOffsets(project, project.pressOffsetX - dragX, project.pressOffsetY - dragY, boxWidth, boxHeight);
+}
+
+void scrollViewBy(MosaicProject& project, int dx, int dy, int boxWidth, int boxHeight)
+{
+    setClampedOffsets(project, std::int64_t{project.viewOffsetX} + dx, std::int64_t{project.viewOffsetY} + dy,
+                      boxWidth, boxHeight);
 }
 
 bool cellEditingAllowed(const MosaicProject& project)

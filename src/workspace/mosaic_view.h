@@ -28,6 +28,12 @@ void viewMouseUp(MosaicProject& project, int x, int y);
 // Hand tool: the offsets follow the drag, clamped so the picture's last
 // column and row stop at the box edge and no offset is negative.
 void applyHandDrag(MosaicProject& project, int boxWidth, int boxHeight);
+// The same while the button is still down, with the pointer at view
+// position (x, y): the offsets the release at (x, y) would give. The
+// release fields are left alone.
+void followHandDrag(MosaicProject& project, int x, int y, int boxWidth, int boxHeight);
+// Wheel and keys: the offsets moved by (dx, dy) under the same clamping.
+void scrollViewBy(MosaicProject& project, int dx, int dy, int boxWidth, int boxHeight);
 
 // Whether a Change Cell release may edit anything: a shown mosaic made in
 // "Standard Render" mode.

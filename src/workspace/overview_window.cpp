@@ -4,12 +4,12 @@
 #include "platform/platform.h"
 #include "ui/app_context.h"
 #include "ui/picture_box.h"
+#include "ui/window_size.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -20,13 +20,17 @@ namespace tw {
 
 namespace {
 
+// The product is formed in the same extended precision as the reduced
+// picture's size (fitSize), so a frame around the whole view ends exactly at
+// the picture's last column and row: in plain doubles 300 x (271 / 300)
+// rounds up to 271 while the picture is 270 wide.
 int truncScaled(int value, double scale)
 {
-    const double v = std::trunc(static_cast<double>(value) * scale);
+    const long double v = std::trunc(static_cast<long double>(value) * static_cast<long double>(scale));
     // The frame is clipped to the picture anyway; keep absurd values in int.
-    if (v >= static_cast<double>(std::numeric_limits<int>::max()))
+    if (v >= static_cast<long double>(std::numeric_limits<int>::max()))
         return std::numeric_limits<int>::max();
-    if (v <= static_cast<double>(std::numeric_limits<int>::min()))
+    if (v <= static_cast<long double>(std::numeric_limits<int>::min()))
         return std::numeric_limits<int>::min();
     return static_cast<int>(v);
 }
@@ -72,9 +76,8 @@ OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     connect(cbindicator_, &QCheckBox::clicked, this, &OverviewWindow::cbindicatorClick);
     connect(Button1_, &QPushButton::clicked, this, &OverviewWindow::Button1Click);
 
-    resize(254, 254);
-    if (QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // The laid-out size is the whole window's, title bar included.
+    applyOuterSize(*this, QSize(254, 254));
 }
 
 void OverviewWindow::redrawOverview()
@@ -82,8 +85,28 @@ void OverviewWindow::redrawOverview()
     const Picture& mosaic = context_.project().MosaicImage;
     const QSize box = Image1_->size();
     // An empty mosaic leaves the picture as it was.
-    if (!mosaic.empty())
-        fitIntoBox(mosaic, Image1_->picture(), box.width(), box.height());
+    if (!mosaic.empty()) {
+        fitIntoBox(mosaic, plain_, box.width(), box.height());
+        plainSource_ = mosaic.data();
+        plainSourceWidth_ = mosaic.width();
+        plainSourceHeight_ = mosaic.height();
+        plainBox_ = box;
+        Image1_->picture() = plain_;
+    }
+    if (cbindicator_->isChecked())
+        drawIndicator();
+    Image1_->pictureChanged();
+}
+
+void OverviewWindow::redrawIndicator()
+{
+    const Picture& mosaic = context_.project().MosaicImage;
+    if (mosaic.empty() || mosaic.data() != plainSource_ || mosaic.width() != plainSourceWidth_ ||
+        mosaic.height() != plainSourceHeight_ || Image1_->size() != plainBox_) {
+        redrawOverview();
+        return;
+    }
+    Image1_->picture() = plain_;
     if (cbindicator_->isChecked())
         drawIndicator();
     Image1_->pictureChanged();

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QWidget>
 
+#include <cstdint>
+
 class QCheckBox;
 class QFrame;
 class QPushButton;
@@ -26,6 +28,11 @@ public:
 
     // Fits MosaicImage into Image1 and draws the indicator when checked.
     void redrawOverview();
+    // The same after the main view only scrolled: the reduced picture of the
+    // last redraw is reused when the mosaic and the box are still those it
+    // was made from (the result is the same, pixel for pixel), so a live drag
+    // does not stretch the whole mosaic for every step.
+    void redrawIndicator();
 
     QColor indicatorColor() const { return indicatorColor_; }
     // A colour remembered from an earlier run; redrawn on the next redraw.
@@ -50,6 +57,12 @@ private:
     QCheckBox* cbindicator_ = nullptr;
     QPushButton* Button1_ = nullptr;
     PictureBox* Image1_ = nullptr;
+    // The reduced picture of the last redraw without its frame, and what it
+    // was made from.
+    Picture plain_;
+    const std::uint8_t* plainSource_ = nullptr;
+    int plainSourceWidth_ = 0, plainSourceHeight_ = 0;
+    QSize plainBox_;
     // The colour dialog's colour (cldlg): black at start, kept for the run.
     QColor indicatorColor_ = Qt::black;
 };

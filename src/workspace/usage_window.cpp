@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "ui/app_context.h"
+#include "ui/window_size.h"
 #include "workspace/usage_lists.h"
 
 #include <QCheckBox>
@@ -10,7 +11,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -77,10 +77,11 @@ UsageWindow::UsageWindow(AppContext& context, QWidget* parent) : QWidget(parent,
     connect(Button2_, &QPushButton::clicked, this, &UsageWindow::Button2Click);
     connect(Button3_, &QPushButton::clicked, this, &UsageWindow::Button3Click);
     connect(Button4_, &QPushButton::clicked, this, &UsageWindow::Button4Click);
+    connect(&context_, &AppContext::busyChanged, this, &UsageWindow::updateActions);
+    updateActions();
 
-    resize(633, 460);
-    if (QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // The laid-out size is the whole window's, title bar included.
+    applyOuterSize(*this, QSize(633, 460));
 }
 
 void UsageWindow::showEvent(QShowEvent* event)
@@ -90,20 +91,19 @@ void UsageWindow::showEvent(QShowEvent* event)
         context_.guarded([this] { fillUsageNames(cbshortname_->isChecked()); });
 }
 
-void UsageWindow::fillUsageNames(bool shortNames)
+void UsageWindow::updateActions()
 {
-    mainlist_->clear();
-    for (const std::string& name : usageNames(context_.library(), shortNames))
-        mainlist_->addItem(fromCoreText(name));
+    const bool idle = !context_.isBusy();
+    for (QWidget* w : std::initializer_list<QWidget*>{cbshortname_, Button1_, Button2_})
+        w->setEnabled(idle);
 }
 
-std::vector<std::string> UsageWindow::listedNames() const
+void UsageWindow::fillUsageNames(bool shortNames)
 {
-    std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(mainlist_->count()));
-    for (int i = 0; i < mainlist_->count(); ++i)
-        names.push_back(toCoreText(mainlist_->item(i)->text()));
-    return names;
+    names_ = usageNames(context_.library(), shortNames);
+    mainlist_->clear();
+    for (const std::string& name : names_)
+        mainlist_->addItem(fromCoreText(name));
 }
 
 void UsageWindow::setMemoLines(const std::vector<std::string>& lines)
@@ -112,6 +112,21 @@ void UsageWindow::setMemoLines(const std::vector<std::string>& lines)
     for (const std::string& line : lines)
         text << fromCoreText(line);
     Memo1_->setPlainText(text.join(QLatin1Char('\n')));
+    listLines_ = lines;
+}
+
+std::vector<std::string> UsageWindow::memoBytes() const
+{
+    std::vector<std::string> lines;
+    const QStringList shown = memoLines(Memo1_->toPlainText());
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        if (index < listLines_.size() && shown[i] == fromCoreText(listLines_[index]))
+            lines.push_back(listLines_[index]);
+        else
+            lines.push_back(toCoreText(shown[i]));
+    }
+    return lines;
 }
 
 void UsageWindow::cbshortnameClick()
@@ -121,12 +136,12 @@ void UsageWindow::cbshortnameClick()
 
 void UsageWindow::Button1Click()
 {
-    context_.guarded([this] { setMemoLines(detailUsageList(context_.project(), listedNames())); });
+    context_.guarded([this] { setMemoLines(detailUsageList(context_.project(), names_)); });
 }
 
 void UsageWindow::Button2Click()
 {
-    context_.guarded([this] { setMemoLines(simpleUsageList(context_.project(), listedNames())); });
+    context_.guarded([this] { setMemoLines(simpleUsageList(context_.project(), names_)); });
 }
 
 void UsageWindow::Button3Click()
@@ -140,10 +155,7 @@ void UsageWindow::Button3Click()
         const auto chosen = context_.platform().saveFileDialog(this, request);
         if (!chosen)
             return;
-        std::vector<std::string> lines;
-        for (const QString& line : memoLines(Memo1_->toPlainText()))
-            lines.push_back(toCoreText(line));
-        writeFileAtomic(toCoreText(chosen->path), linesToText(lines));
+        writeFileAtomic(toCoreText(chosen->path), linesToText(memoBytes()));
     });
 }
 

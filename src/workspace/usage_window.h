@@ -40,10 +40,20 @@ private Q_SLOTS:
 private:
     // mainlist := the library's names, bare file names when short is set.
     void fillUsageNames(bool shortNames);
-    std::vector<std::string> listedNames() const;
     void setMemoLines(const std::vector<std::string>& lines);
+    // The memo's lines as 8-bit text: a line the user left as the list made
+    // it keeps the list's bytes exactly (a name that is not valid UTF-8 is
+    // shown with replacement characters but saved as stored).
+    std::vector<std::string> memoBytes() const;
+    // The lists read the grid and the library, which a running creation or
+    // opening may be about to replace.
+    void updateActions();
 
     AppContext& context_;
+    // The names mainlist shows, as stored in the library, line for line.
+    std::vector<std::string> names_;
+    // The memo's lines as the last list made them.
+    std::vector<std::string> listLines_;
     QCheckBox* cbshortname_ = nullptr;
     QPushButton* Button1_ = nullptr;
     QPushButton* Button2_ = nullptr;

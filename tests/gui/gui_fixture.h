@@ -87,6 +87,7 @@ protected:
         EXPECT_TRUE(platform_.colorAnswers.empty()) << "colour answers left unused";
         EXPECT_TRUE(platform_.printerSetupAnswers.empty()) << "printer setup answers left unused";
         EXPECT_TRUE(platform_.printAnswers.empty()) << "print dialog answers left unused";
+        EXPECT_TRUE(platform_.saveAnswers.empty()) << "unsaved-changes answers left unused";
     }
 
     MainWindow& main() { return windows_->main(); }

@@ -2,6 +2,9 @@
 // Open Picture, and the busy state during a creation.
 #include "gui/gui_fixture.h"
 
+#include "ui/window_size.h"
+#include "workspace/project_file.h"
+
 #include "engine/pipeline.h"
 #include "imaging/jpeg.h"
 #include "imaging/load_picture.h"
@@ -19,16 +22,19 @@ using MainWindowStart = GuiTest;
 
 TEST_F(MainWindowStart, ControlsHaveTheirStartTextsAndStates)
 {
+    // Print is enabled once the program hands its window's command in
+    // (NewAndPrintFollowTheirCommands); it is not pinned here.
+    enum : int { No = 0, Yes = 1, ByCommand = 2 };
     struct Row {
         const char* name;
         const char* caption;
-        bool enabled;
+        int enabled;
         bool visible;
     };
     const Row rows[] = {
         {"sbnewprj", "New", true, true},       {"sbopprj", "Load", true, true},
         {"sbsvprj", "Save", true, true},        {"sbsvpic", "Save Picture", true, true},
-        {"sbprint", "Print", true, true},       {"sbhand1", "Hand", true, true},
+        {"sbprint", "Print", ByCommand, true},      {"sbhand1", "Hand", true, true},
         {"sbhand2", "Change Cell", true, true}, {"sbhand3", "Free Cell Pen", false, true},
         {"SpeedButton9", "Resize", false, true}, {"SBstat", "Stats", true, true},
         {"sboverview", "Overview", true, true}, {"sbhelp", "Help", true, true},
@@ -38,7 +44,8 @@ TEST_F(MainWindowStart, ControlsHaveTheirStartTextsAndStates)
         QToolButton* b = button(row.name);
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(b->text().toStdString(), row.caption) << row.name;
-        EXPECT_EQ(b->isEnabled(), row.enabled) << row.name;
+        if (row.enabled != ByCommand)
+            EXPECT_EQ(b->isEnabled(), row.enabled == Yes) << row.name;
         EXPECT_EQ(b->isVisible(), row.visible) << row.name;
         EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonTextUnderIcon) << row.name;
         EXPECT_TRUE(b->autoRaise()) << row.name;
@@ -58,9 +65,69 @@ TEST_F(MainWindowStart, ControlsHaveTheirStartTextsAndStates)
     EXPECT_EQ(child<QWidget>(main(), "Panel1")->height(), 67);
     EXPECT_EQ(child<QWidget>(main(), "Panel2")->height(), 26);
     EXPECT_EQ(child<QWidget>(main(), "img1")->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(main().size(), QSize(637, 480));
+    EXPECT_EQ(main().frameGeometry().size(), QSize(637, 480));
     EXPECT_TRUE(main().windowTitle().contains(kApplicationTitle));
     EXPECT_TRUE(main().windowTitle().contains(kProductVersion));
+}
+
+TEST_F(MainWindowStart, NewPrintAndImageLibFollowTheirCommands)
+{
+    // A command the program hands in enables its button and menu item; a
+    // running creation disables them again.
+    struct Row {
+        const char* button;  // nullptr: the menu only
+        const char* action;
+        void (MainWindow::*set)(std::function<void()>);
+    };
+    const Row rows[] = {
+        {"sbnewprj", "NewProject1", &MainWindow::setNewProjectCommand},
+        {"sbprint", "Print1", &MainWindow::setPrintCommand},
+        {nullptr, "ImageLib1", &MainWindow::setImageLibCommand},
+    };
+    std::vector<std::string> ran;
+    for (const Row& row : rows) {
+        (main().*row.set)([&ran, &row] { ran.push_back(row.action); });
+        EXPECT_TRUE(action(row.action)->isEnabled()) << row.action;
+        if (row.button) {
+            ASSERT_TRUE(button(row.button)->isEnabled()) << row.button;
+            QTest::mouseClick(button(row.button), Qt::LeftButton);
+        } else {
+            action(row.action)->trigger();
+        }
+        ASSERT_FALSE(ran.empty()) << row.action;
+        EXPECT_EQ(ran.back(), row.action);
+    }
+    prepareCreation(8, 8, 8);
+    std::vector<bool> during;
+    QTimer::singleShot(0, &main(), [&] {
+        for (const Row& row : rows) {
+            during.push_back(action(row.action)->isEnabled());
+            if (row.button)
+                during.push_back(button(row.button)->isEnabled());
+        }
+    });
+    ASSERT_TRUE(main().startCreation());
+    EXPECT_EQ(during, std::vector<bool>(5, false));
+    for (const Row& row : rows)
+        EXPECT_TRUE(action(row.action)->isEnabled()) << row.action;
+}
+
+TEST_F(MainWindowStart, WindowsHaveTheirLaidOutOuterSizes)
+{
+    // The laid-out sizes are the whole windows' (title bar and borders
+    // included); the inside is what remains.
+    struct Row {
+        QWidget* window;
+        QSize outer;
+    };
+    const Row rows[] = {{&main(), QSize(637, 480)}, {&overview(), QSize(254, 254)}, {&usage(), QSize(633, 460)}};
+    for (const Row& row : rows) {
+        row.window->show();
+        QApplication::processEvents();
+        EXPECT_EQ(row.window->frameGeometry().size(), row.outer) << row.window->objectName().toStdString();
+    }
+    EXPECT_EQ(clientSizeFor(QSize(637, 480), QMargins(4, 30, 4, 4)), QSize(629, 446));
+    EXPECT_EQ(clientSizeFor(QSize(10, 10), QMargins(8, 8, 8, 8)), QSize(1, 1));
 }
 
 TEST_F(MainWindowStart, EngineIsInitialisedAndDefaultListLoadedOnFirstShow)
@@ -87,7 +154,6 @@ TEST_F(MainWindowStart, OnlyTheMainWindowIsShownAndTheOthersAreModeless)
     EXPECT_TRUE(overview().windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(usage().objectName(), "TForm8");
     EXPECT_EQ(usage().windowTitle(), "Usage Stats and Position Extractor");
-    EXPECT_EQ(usage().size(), QSize(633, 460));
     EXPECT_FALSE(windows_->about().isModal());
     EXPECT_EQ(platform_.dialogParent, &main());
 }
@@ -339,51 +405,58 @@ TEST_F(OpenPicture, CancelledDialogDoesNothing)
 
 using Creation = GuiTest;
 
-struct CommandStates {
-    bool busy = false;
-    bool sbopprj = false, LoadProject1 = false, OpenPicture1 = false, sbsvprj = false, SaveProject1 = false;
-    bool sampled = false;
-};
-
-CommandStates sampleCommands(AppContext& context, MainWindow& main)
+// Every command that reads or changes the mosaic, the grid, the table, the
+// library or the settings, with whether it is enabled now.
+std::vector<std::pair<std::string, bool>> commandStates(MainWindow& main, UsageWindow& usage)
 {
-    CommandStates s;
-    s.sampled = true;
-    s.busy = context.isBusy();
-    s.sbopprj = main.findChild<QToolButton*>("sbopprj")->isEnabled();
-    s.sbsvprj = main.findChild<QToolButton*>("sbsvprj")->isEnabled();
-    s.LoadProject1 = main.findChild<QAction*>("LoadProject1")->isEnabled();
-    s.OpenPicture1 = main.findChild<QAction*>("OpenPicture1")->isEnabled();
-    s.SaveProject1 = main.findChild<QAction*>("SaveProject1")->isEnabled();
-    return s;
+    std::vector<std::pair<std::string, bool>> states;
+    for (const char* name : {"sbnewprj", "sbopprj", "sbsvprj", "sbsvpic", "sbprint", "sbhand2", "SBstat"})
+        states.emplace_back(name, main.findChild<QToolButton*>(name)->isEnabled());
+    for (const char* name : {"NewProject1", "OpenPicture1", "LoadProject1", "SavePicture1", "SaveProject1", "Print1",
+                             "CellStats1", "ImageLib1"})
+        states.emplace_back(name, main.findChild<QAction*>(name)->isEnabled());
+    for (const char* name : {"Button1", "Button2", "cbshortname"})
+        states.emplace_back(std::string("TForm8.") + name, usage.findChild<QWidget*>(name)->isEnabled());
+    return states;
+}
+
+void handInCommands(MainWindow& main)
+{
+    main.setNewProjectCommand([] {});
+    main.setPrintCommand([] {});
+    main.setImageLibCommand([] {});
+}
+
+void expectAll(const std::vector<std::pair<std::string, bool>>& states, bool enabled, const char* when)
+{
+    ASSERT_FALSE(states.empty()) << when;
+    for (const auto& [name, state] : states)
+        EXPECT_EQ(state, enabled) << name << " " << when;
 }
 
 TEST_F(Creation, CommandsAreDisabledWhileItRunsAndEnabledAfter)
 {
+    handInCommands(main());
     prepareCreation(8, 8, 8);
-    CommandStates during;
+    std::vector<std::pair<std::string, bool>> during;
+    bool busy = false;
     std::vector<std::string> labelsSeen;
     // Fires inside the first message pump of the running creation.
     QTimer::singleShot(0, &main(), [&] {
-        during = sampleCommands(*context_, main());
+        during = commandStates(main(), usage());
+        busy = context_->isBusy();
         labelsSeen.push_back(labelText("LBJOB").toStdString());
         // A second creation started from a nested handler is refused.
         EXPECT_FALSE(main().startCreation());
     });
+    expectAll(commandStates(main(), usage()), true, "before");
     ASSERT_TRUE(main().startCreation());
-    ASSERT_TRUE(during.sampled) << "the creation never let window messages run";
-    EXPECT_TRUE(during.busy);
-    EXPECT_FALSE(during.sbopprj);
-    EXPECT_FALSE(during.LoadProject1);
-    EXPECT_FALSE(during.OpenPicture1);
-    EXPECT_FALSE(during.sbsvprj);
-    EXPECT_FALSE(during.SaveProject1);
+    EXPECT_TRUE(busy);
+    expectAll(during, false, "during the creation");
     ASSERT_EQ(labelsSeen.size(), 1u);
     EXPECT_NE(labelsSeen[0], "Current Job : None");
-
-    const CommandStates after = sampleCommands(*context_, main());
-    EXPECT_FALSE(after.busy);
-    EXPECT_TRUE(after.sbopprj && after.LoadProject1 && after.OpenPicture1 && after.sbsvprj && after.SaveProject1);
+    EXPECT_FALSE(context_->isBusy());
+    expectAll(commandStates(main(), usage()), true, "after");
     EXPECT_TRUE(platform_.messages.empty()) << platform_.messages.front().text;
 }
 
@@ -410,6 +483,7 @@ TEST_F(Creation, FinishedMosaicIsShownFromTheTopLeftWithTheOverview)
 
 TEST_F(Creation, FailureIsReportedAndCommandsComeBack)
 {
+    handInCommands(main());
     // A library picture that vanished before the creation.
     std::vector<std::string> entries = library().entries();
     entries.push_back(path("gone.bmp"));
@@ -421,9 +495,49 @@ TEST_F(Creation, FailureIsReportedAndCommandsComeBack)
     EXPECT_NE(platform_.messages[0].text.find("gone.bmp"), std::string::npos) << platform_.messages[0].text;
     EXPECT_EQ(platform_.messages[0].text.back(), '.');
     EXPECT_FALSE(overview().isVisible());
-    const CommandStates after = sampleCommands(*context_, main());
-    EXPECT_FALSE(after.busy);
-    EXPECT_TRUE(after.sbopprj && after.LoadProject1 && after.OpenPicture1 && after.sbsvprj && after.SaveProject1);
+    EXPECT_FALSE(context_->isBusy());
+    expectAll(commandStates(main(), usage()), true, "after the failure");
+}
+
+TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
+{
+    // A mosaic larger than the view, scrolled a little.
+    prepareCreation(100, 60, 8);
+    ASSERT_TRUE(main().startCreation());
+    press(0, 0);
+    release(-10, -6);
+    auto* gauge = child<QProgressBar>(main(), "TWprogress");
+    gauge->setValue(37);
+    const std::string label = labelText("LBJOB").toStdString();
+    const Picture mosaic = project().MosaicImage, grid = project().GridImage;
+    const MosaicGridStore cells = project().MosaicGrid;
+    const CellPicTableStore table = project().CellPicTable;
+    const std::uint32_t seed = project().random.seed();
+    const Picture view = child<PictureBox>(main(), "img1")->picture();
+    const QString title = main().windowTitle();
+
+    // Another mosaic, with one photograph gone: the grid stage has run
+    // when the library stage meets the missing file.
+    std::vector<std::string> entries = library().entries();
+    entries[3] = path("copy3.bmp");
+    library().replaceAll(entries);
+    prepareCreation(12, 10, 8);
+    EXPECT_FALSE(main().startCreation());
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_NE(platform_.messages[0].text.find("copy3.bmp"), std::string::npos) << platform_.messages[0].text;
+
+    EXPECT_TRUE(samePicture(project().MosaicImage, mosaic));
+    EXPECT_TRUE(samePicture(project().GridImage, grid));
+    EXPECT_EQ(project().random.seed(), seed);
+    EXPECT_EQ(project().viewOffsetX, 10);
+    EXPECT_EQ(project().viewOffsetY, 6);
+    EXPECT_TRUE(samePicture(child<PictureBox>(main(), "img1")->picture(), view));
+    EXPECT_EQ(labelText("LBJOB").toStdString(), label);
+    EXPECT_EQ(gauge->value(), 37);
+    EXPECT_EQ(main().windowTitle(), title);
+    EXPECT_TRUE(project().MosaicGrid == cells);
+    EXPECT_TRUE(project().CellPicTable == table);
+    EXPECT_EQ(project().projectState, ProjectState::Mosaic);
 }
 
 TEST_F(Creation, MainWindowClosedWhileItRunsDoesNotBringTheOverviewBack)
@@ -437,18 +551,164 @@ TEST_F(Creation, MainWindowClosedWhileItRunsDoesNotBringTheOverviewBack)
 
 TEST_F(Creation, GaugeNeverLeavesItsRange)
 {
+    // The library stage reports -1 after its first photographs (i x 100 / N
+    // - 1 with N above 100). A progress bar ignores values outside its range,
+    // so the window must bring them in: a gauge showing 50 at that moment
+    // has to show 0, not keep 50.
+    std::vector<std::string> entries = library().entries();
+    const std::string first = entries.front();
+    for (int i = 0; i < 110; ++i) {
+        const std::string copy = path("many" + std::to_string(i) + ".bmp");
+        std::filesystem::copy_file(first, copy);
+        entries.push_back(copy);
+    }
+    library().replaceAll(entries);
     prepareCreation(8, 8, 8);
     auto* gauge = child<QProgressBar>(main(), "TWprogress");
-    std::vector<int> values;
-    QObject::connect(gauge, &QProgressBar::valueChanged, gauge, [&](int v) { values.push_back(v); });
+    std::vector<int> afterPoke;
+    int pumpsInLibraryStage = 0;
+    std::function<void()> watch = [&] {
+        if (labelText("LBJOB").toStdString() == "Current Job : Cell Pic Lib") {
+            ++pumpsInLibraryStage;
+            if (pumpsInLibraryStage == 2)
+                afterPoke.push_back(gauge->value());  // after the second report of -1
+            if (pumpsInLibraryStage == 1)
+                gauge->setValue(50);
+        }
+        EXPECT_GE(gauge->value(), 0);
+        EXPECT_LE(gauge->value(), 100);
+        if (context_->isBusy())
+            QTimer::singleShot(0, &main(), watch);
+    };
+    QTimer::singleShot(0, &main(), watch);
     ASSERT_TRUE(main().startCreation());
-    ASSERT_FALSE(values.empty());
-    for (int v : values) {
-        EXPECT_GE(v, 0);
-        EXPECT_LE(v, 100);
-    }
-    // The library stage starts below zero; the gauge shows it as 0.
+    ASSERT_GE(pumpsInLibraryStage, 2);
+    ASSERT_EQ(afterPoke.size(), 1u);
+    EXPECT_EQ(afterPoke[0], 0) << "a report of -1 left the gauge where it was";
     EXPECT_EQ(gauge->value(), 0);
+}
+
+// --- Unsaved changes ------------------------------------------------------------
+
+class UnsavedChanges : public GuiTest {
+protected:
+    // A created mosaic saved as p.tw6, then one cell edited.
+    void editedProject()
+    {
+        WizardOptions options;
+        options.repeatRadius = 1;
+        prepareCreation(8, 8, 8, options);
+        ASSERT_TRUE(main().startCreation());
+        EXPECT_FALSE(main().isModified());
+        platform_.answerFile(qpath("p.tw6"));
+        action("SaveProject1")->trigger();
+        ASSERT_TRUE(platform_.messages.empty()) << platform_.messages.front().text;
+        QTest::mouseClick(button("sbhand2"), Qt::LeftButton);
+        unedited = project().MosaicGrid.at(1, 1);
+        QTest::mouseClick(child<PictureBox>(main(), "img1"), Qt::LeftButton, {}, QPoint(12, 12));
+        ASSERT_TRUE(main().isModified());
+        edited = project().MosaicGrid.at(1, 1);
+        ASSERT_FALSE(sameCell(edited, unedited));
+        platform_.dialogs.clear();
+    }
+
+    MosaicCell unedited, edited;
+};
+
+TEST_F(UnsavedChanges, TitleShowsTheProjectNameAndTheMark)
+{
+    EXPECT_FALSE(main().windowTitle().contains(QLatin1Char('*')));
+    prepareCreation(8, 8, 8);
+    ASSERT_TRUE(main().startCreation());
+    EXPECT_TRUE(main().windowTitle().startsWith(QStringLiteral("Untitled - "))) << main().windowTitle().toStdString();
+    editedProject();
+    EXPECT_TRUE(main().windowTitle().startsWith(QStringLiteral("p.tw6* - "))) << main().windowTitle().toStdString();
+    EXPECT_TRUE(main().windowTitle().contains(kApplicationTitle));
+    // Saving clears the mark.
+    platform_.answerFile(qpath("p.tw6"));
+    action("SaveProject1")->trigger();
+    EXPECT_FALSE(main().isModified());
+    EXPECT_TRUE(main().windowTitle().startsWith(QStringLiteral("p.tw6 - "))) << main().windowTitle().toStdString();
+}
+
+TEST_F(UnsavedChanges, ExitLoadAndNewAskAndFollowTheAnswer)
+{
+    struct Row {
+        const char* command;
+        SaveChoice answer;
+        bool saveDialogCancelled;
+        bool goesOn;  // the command did what it does (closed, opened the dialog, ran the wizard hook)
+        bool saved;
+    };
+    const Row rows[] = {
+        {"Exit1", SaveChoice::Cancel, false, false, false},
+        {"Exit1", SaveChoice::Discard, false, true, false},
+        {"Exit1", SaveChoice::Save, false, true, true},
+        {"Exit1", SaveChoice::Save, true, false, false},
+        {"LoadProject1", SaveChoice::Cancel, false, false, false},
+        {"LoadProject1", SaveChoice::Discard, false, true, false},
+        {"LoadProject1", SaveChoice::Save, false, true, true},
+        {"NewProject1", SaveChoice::Cancel, false, false, false},
+        {"NewProject1", SaveChoice::Discard, false, true, false},
+        {"NewProject1", SaveChoice::Save, false, true, true},
+        {"NewProject1", SaveChoice::Save, true, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.command) + " answer " + std::to_string(int(row.answer)));
+        TearDown();
+        platform_.messages.clear();
+        platform_.dialogs.clear();
+        SetUp();
+        bool wizardShown = false;
+        main().setNewProjectCommand([&] { wizardShown = true; });
+        editedProject();
+        platform_.messages.clear();
+        platform_.saveAnswers.push_back(row.answer);
+        if (row.answer == SaveChoice::Save) {
+            if (row.saveDialogCancelled)
+                platform_.answerCancel();
+            else
+                platform_.answerFile(qpath("p.tw6"));
+        }
+        const bool loading = std::string(row.command) == "LoadProject1";
+        if (loading && row.goesOn)
+            platform_.answerCancel();  // the open dialog that follows
+        action(row.command)->trigger();
+
+        ASSERT_GE(platform_.messages.size(), 1u);
+        EXPECT_EQ(platform_.messages[0].text, "Save changes to p.tw6?");
+        EXPECT_EQ(platform_.messages[0].caption, "Caution");
+        const std::string command = row.command;
+        if (command == "Exit1")
+            EXPECT_EQ(!main().isVisible(), row.goesOn);
+        if (command == "NewProject1")
+            EXPECT_EQ(wizardShown, row.goesOn);
+        if (loading) {
+            const bool openDialog = !platform_.dialogs.empty() && !platform_.dialogs.back().save;
+            EXPECT_EQ(openDialog, row.goesOn);
+        }
+        EXPECT_EQ(main().isModified(), !row.saved);
+        // The file holds the edit only when the answer saved it.
+        auto reopened = std::make_unique<MosaicProject>();
+        CellPicLib lib;
+        openProjectFile(*reopened, lib, path("p.tw6"));
+        EXPECT_TRUE(sameCell(reopened->MosaicGrid.at(1, 1), row.saved ? edited : unedited));
+    }
+}
+
+TEST_F(UnsavedChanges, NothingIsAskedWithoutEdits)
+{
+    prepareCreation(8, 8, 8);
+    ASSERT_TRUE(main().startCreation());
+    bool wizardShown = false;
+    main().setNewProjectCommand([&] { wizardShown = true; });
+    action("NewProject1")->trigger();
+    EXPECT_TRUE(wizardShown);
+    platform_.answerCancel();
+    action("LoadProject1")->trigger();
+    action("Exit1")->trigger();
+    EXPECT_FALSE(main().isVisible());
+    EXPECT_TRUE(platform_.messages.empty());
 }
 
 } // namespace

@@ -5,6 +5,10 @@
 #include "workspace/mosaic_view.h"
 #include "ui/picture_box.h"
 
+#include <QWheelEvent>
+
+#include <functional>
+
 namespace tw::test {
 namespace {
 
@@ -217,6 +221,118 @@ TEST_F(MosaicView, HandDragWithTheMouseScrollsAndRepaints)
     EXPECT_EQ(project().viewOffsetY, 0);
 }
 
+TEST_F(MosaicView, HandDragFollowsThePointerLiveAndSettlesOnTheSameOffsets)
+{
+    const QSize box = viewBox();
+    const Picture mosaic = gradientPicture(box.width() + 100, box.height() + 80);
+    project().MosaicImage = mosaic;
+    main().repaintView();
+    invoke(main(), "sboverviewClick");
+    auto* img1 = child<PictureBox>(main(), "img1");
+    auto* image1 = overview().findChild<PictureBox*>(QStringLiteral("Image1"));
+
+    // The pointer's path, and the offsets the view shows at each point:
+    // the release's clamped values at that point.
+    struct Step {
+        QPoint at;
+        int x, y;
+    };
+    const Step steps[] = {
+        {QPoint(190, 145), 10, 5},   {QPoint(150, 100), 50, 50},    {QPoint(1, 1), 100, 80},  // past the edge
+        {QPoint(230, 170), 0, 0},    {QPoint(400, 400), 0, 0},      {QPoint(170, 140), 30, 10},
+    };
+    QTest::mousePress(img1, Qt::LeftButton, {}, QPoint(200, 150));
+    for (const Step& step : steps) {
+        QTest::mouseMove(img1, step.at);
+        EXPECT_EQ(project().viewOffsetX, step.x) << step.at.x() << "," << step.at.y();
+        EXPECT_EQ(project().viewOffsetY, step.y) << step.at.x() << "," << step.at.y();
+        Picture expected(box.width(), box.height());
+        copyRect(mosaic, step.x, step.y, expected, 0, 0, box.width(), box.height());
+        ASSERT_TRUE(samePicture(img1->picture(), expected));
+        EXPECT_EQ(labelText("Label1").toStdString(),
+                  "Scale :100% MainbmpPos x" + std::to_string(step.x) + " y" + std::to_string(step.y));
+        // The overview's frame follows, and is what a full redraw draws.
+        const Picture live = image1->picture();
+        overview().redrawOverview();
+        ASSERT_TRUE(samePicture(live, image1->picture())) << step.at.x() << "," << step.at.y();
+    }
+    QTest::mouseRelease(img1, Qt::LeftButton, {}, QPoint(170, 140));
+    EXPECT_EQ(project().viewOffsetX, 30);
+    EXPECT_EQ(project().viewOffsetY, 10);
+    EXPECT_EQ(project().dragX, -30);
+
+    // Without a button down, moving changes nothing.
+    QTest::mouseMove(img1, QPoint(5, 5));
+    EXPECT_EQ(project().viewOffsetX, 30);
+}
+
+TEST_F(MosaicView, ChangeCellToolDoesNotScrollWhileDragging)
+{
+    project().MosaicImage = gradientPicture(2000, 1500);
+    QTest::mouseClick(button("sbhand2"), Qt::LeftButton);
+    auto* img1 = child<PictureBox>(main(), "img1");
+    QTest::mousePress(img1, Qt::LeftButton, {}, QPoint(200, 150));
+    QTest::mouseMove(img1, QPoint(100, 100));
+    EXPECT_EQ(project().viewOffsetX, 0);
+    QTest::mouseRelease(img1, Qt::LeftButton, {}, QPoint(100, 100));
+    EXPECT_EQ(project().viewOffsetX, 0);
+}
+
+TEST_F(MosaicView, WheelAndKeysScrollWithTheSameClamping)
+{
+    const QSize box = viewBox();
+    const int maxX = 200, maxY = 150;
+    project().MosaicImage = gradientPicture(box.width() + maxX, box.height() + maxY);
+    main().repaintView();
+    auto* img1 = child<PictureBox>(main(), "img1");
+    const int notch = QApplication::wheelScrollLines() * 20;
+
+    auto wheel = [&](QPoint angle, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(QPointF(10, 10), img1->mapToGlobal(QPointF(10, 10)), QPoint(), angle, Qt::NoButton,
+                          modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(img1, &event);
+    };
+    struct Row {
+        const char* what;
+        int startX, startY;
+        std::function<void()> act;
+        int x, y;
+    };
+    const Row rows[] = {
+        {"wheel down", 0, 0, [&] { wheel(QPoint(0, -120), {}); }, 0, notch},
+        {"wheel up", 0, 100, [&] { wheel(QPoint(0, 120), {}); }, 0, 100 - notch},
+        {"wheel up past the top", 0, 10, [&] { wheel(QPoint(0, 120), {}); }, 0, 0},
+        {"wheel down past the bottom", 0, maxY - 5, [&] { wheel(QPoint(0, -120), {}); }, 0, maxY},
+        {"shift wheel goes across", 0, 0, [&] { wheel(QPoint(0, -120), Qt::ShiftModifier); }, notch, 0},
+        {"horizontal wheel", 100, 0, [&] { wheel(QPoint(120, 0), {}); }, 100 - notch, 0},
+        {"right arrow", 0, 0, [&] { QTest::keyClick(img1, Qt::Key_Right); }, 20, 0},
+        {"left arrow at the edge", 0, 0, [&] { QTest::keyClick(img1, Qt::Key_Left); }, 0, 0},
+        {"down arrow", 0, 0, [&] { QTest::keyClick(img1, Qt::Key_Down); }, 0, 20},
+        {"up arrow", 0, 30, [&] { QTest::keyClick(img1, Qt::Key_Up); }, 0, 10},
+        {"right arrow at the edge", maxX - 5, 0, [&] { QTest::keyClick(img1, Qt::Key_Right); }, maxX, 0},
+        {"page down", 0, 0, [&] { QTest::keyClick(img1, Qt::Key_PageDown); }, 0, maxY},
+        {"page up", 0, maxY, [&] { QTest::keyClick(img1, Qt::Key_PageUp); }, 0, 0},
+    };
+    for (const Row& row : rows) {
+        project().viewOffsetX = row.startX;
+        project().viewOffsetY = row.startY;
+        row.act();
+        EXPECT_EQ(project().viewOffsetX, row.x) << row.what;
+        EXPECT_EQ(project().viewOffsetY, row.y) << row.what;
+        EXPECT_EQ(project().viewRect.left, row.x) << row.what << ": the view was not repainted";
+        EXPECT_EQ(project().viewRect.top, row.y) << row.what << ": the view was not repainted";
+    }
+    // A mosaic smaller than the box never moves.
+    project().MosaicImage = gradientPicture(50, 40);
+    project().viewOffsetX = 0;
+    project().viewOffsetY = 0;
+    wheel(QPoint(0, -120), {});
+    QTest::keyClick(img1, Qt::Key_PageDown);
+    EXPECT_EQ(project().viewOffsetY, 0);
+    // The view takes the keyboard focus like any control.
+    EXPECT_EQ(img1->focusPolicy(), Qt::StrongFocus);
+}
+
 TEST_F(MosaicView, PressAndReleaseAtOneSpotRepaintsWithoutMoving)
 {
     project().MosaicImage = gradientPicture(900, 900);
@@ -245,6 +361,23 @@ TEST_F(MosaicView, GrowingTheWindowShowsMoreWithoutMovingTheOffsets)
     EXPECT_EQ(project().viewRect.right, 2000);
     EXPECT_EQ(project().viewRect.bottom, 1500);
     EXPECT_EQ(child<PictureBox>(main(), "img1")->picture().width(), box.width());
+
+    // Scrolled back, the grown view is filled from edge to edge at once.
+    press(0, 0);
+    release(5000, 5000);
+    const QSize grown = viewBox();
+    ASSERT_EQ(grown, box + QSize(60, 40));
+    auto* img1 = child<PictureBox>(main(), "img1");
+    EXPECT_EQ(img1->size(), grown);
+    EXPECT_EQ(img1->picture().width(), grown.width());
+    EXPECT_EQ(img1->picture().height(), grown.height());
+    const QImage shown = img1->grab().toImage();
+    const Picture& mosaic = project().MosaicImage;
+    for (const QPoint at : {QPoint(grown.width() - 1, grown.height() - 1), QPoint(grown.width() - 1, 0),
+                            QPoint(0, grown.height() - 1)}) {
+        const Bgr want = mosaic.pixel(at.x(), at.y());
+        EXPECT_EQ(shown.pixel(at), qRgb(want.r, want.g, want.b)) << at.x() << "," << at.y();
+    }
 }
 
 class ChangeCellTest : public GuiTest {

@@ -78,11 +78,15 @@ TEST_F(OverviewTest, StartsWithItsControlsAndAnEmptyPicture)
     EXPECT_EQ(cb->text(), "Indicator");
     EXPECT_TRUE(cb->isChecked());
     EXPECT_EQ(b->text(), "change indicator color");
-    EXPECT_EQ(overview().size(), QSize(254, 254));
     EXPECT_EQ(overview().findChild<QWidget*>(QStringLiteral("Panel1"))->height(), 41);
     EXPECT_EQ(overview().indicatorColor(), QColor(Qt::black));
     invoke(main(), "sboverviewClick");
+    QApplication::processEvents();
     EXPECT_TRUE(image1()->picture().empty());
+    // The laid-out size is the whole window's; the picture box is what
+    // remains below the panel.
+    EXPECT_EQ(overview().frameGeometry().size(), QSize(254, 254));
+    EXPECT_EQ(image1()->size(), overview().size() - QSize(0, 41));
 }
 
 TEST_F(OverviewTest, WorkedExampleTwoThousandBySixteenHundred)
@@ -110,6 +114,38 @@ TEST_F(OverviewTest, WholeMosaicInViewFramesTheWholePicture)
     ASSERT_EQ(p.width(), 400);
     ASSERT_EQ(p.height(), 300);
     expectFrame(p, Rect{0, 0, 400, 300}, kBlack, kWhite);
+}
+
+TEST(IndicatorRect, WholeViewFramesTheWholeReducedPictureForEverySize)
+{
+    // Every mosaic the wizard can make (8..64 cells of 8..48 pixels, so
+    // sides of 64..3072), in boxes of the window's usual sizes: the frame of
+    // a view that shows everything ends at the picture's last column and row.
+    int checked = 0;
+    for (const QSize box : {QSize(271, 255), QSize(250, 209), QSize(246, 179), QSize(400, 300)})
+        for (int w = 64; w <= 3072; w += 8)
+            for (int h = 64; h <= 3072; h += 56) {
+                const Size fitted = fitSize(w, h, box.width(), box.height());
+                const Rect r = indicatorRect(Rect{0, 0, w, h}, fitScale(w, h, box.width(), box.height()));
+                ASSERT_EQ(r, (Rect{0, 0, fitted.width, fitted.height}))
+                    << w << " x " << h << " in " << box.width() << " x " << box.height() << ": frame ends at "
+                    << r.right << "," << r.bottom << ", picture is " << fitted.width << " x " << fitted.height;
+                ++checked;
+            }
+    EXPECT_GT(checked, 10000);
+}
+
+TEST_F(OverviewTest, FrameOfTheWholeViewShowsAllFourSidesInTheWindow)
+{
+    // 300 x 200 in a 271 x 255 box: a 270 x 180 picture, framed on all sides.
+    project().MosaicImage = solidPicture(300, 200, kWhite);
+    project().viewRect = Rect{0, 0, 300, 200};
+    showWithImageBox(271, 255);
+    overview().redrawOverview();
+    const Picture& p = image1()->picture();
+    ASSERT_EQ(p.width(), 270);
+    ASSERT_EQ(p.height(), 180);
+    expectFrame(p, Rect{0, 0, 270, 180}, kBlack, kWhite);
 }
 
 TEST_F(OverviewTest, SmallMosaicIsEnlarged)

@@ -6,6 +6,7 @@
 #include "platform/qt_settings.h"
 #include "test_support.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -76,6 +77,7 @@ TEST(QtPlatformMessages, DialogsAndMessagesStandAboveStayOnTopWindows)
         {"open dialog", [&] { platform.openFileDialog(nullptr, FileDialogRequest{}); }},
         {"save dialog", [&] { platform.saveFileDialog(nullptr, FileDialogRequest{}); }},
         {"colour dialog", [&] { platform.colorDialog(nullptr, Qt::black); }},
+        {"unsaved-changes question", [&] { platform.askSaveChanges("Save changes to p.tw6?"); }},
     };
     for (const Row& row : rows) {
         bool shown = false, onTop = false;
@@ -228,6 +230,38 @@ TEST_F(QtPlatformTest, ACancelledDialogRemembersNothing)
     EXPECT_FALSE(platform_.saveFileDialog(nullptr, request));
     EXPECT_EQ(answer.openedIn, folder("first"));
     EXPECT_EQ(ProgramSettings().value(dialogFolderKey(request)).toString(), folder("first"));
+}
+
+TEST(QtPlatformMessages, UnsavedChangesQuestionAnswersWithTheButtonPressed)
+{
+    QWidget main;
+    QtPlatform platform;
+    platform.setDialogParent(&main);
+    main.show();
+    struct Row {
+        const char* what;
+        std::function<void(QMessageBox&)> answer;
+        SaveChoice expected;
+    };
+    const Row rows[] = {
+        {"Save", [](QMessageBox& box) { box.button(QMessageBox::Save)->click(); }, SaveChoice::Save},
+        {"Discard", [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }, SaveChoice::Discard},
+        {"Cancel", [](QMessageBox& box) { box.button(QMessageBox::Cancel)->click(); }, SaveChoice::Cancel},
+        {"Escape", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, SaveChoice::Cancel},
+    };
+    for (const Row& row : rows) {
+        QString text, title;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                title = box->windowTitle();
+                row.answer(*box);
+            }
+        });
+        EXPECT_EQ(platform.askSaveChanges("Save changes to p.tw6?"), row.expected) << row.what;
+        EXPECT_EQ(text, "Save changes to p.tw6?") << row.what;
+        EXPECT_EQ(title, "Caution") << row.what;
+    }
 }
 
 } // namespace

@@ -46,6 +46,7 @@ public:
     std::deque<std::optional<FileDialogResult>> fileAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<Confirmation> confirmAnswers;
+    std::deque<SaveChoice> saveAnswers;
     MemoryStatus memory{512ull << 20, 256ull << 20};
     // The printer: a PDF printer of 600 dpi with 8 x 11 inches printable by
     // default. A confirmed setup dialog switches to setupPrinter when set.
@@ -88,6 +89,18 @@ public:
         }
         Confirmation answer = confirmAnswers.front();
         confirmAnswers.pop_front();
+        return answer;
+    }
+
+    SaveChoice askSaveChanges(const std::string& text) override
+    {
+        messages.push_back({text, "Caution", true});
+        if (saveAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            return SaveChoice::Cancel;
+        }
+        SaveChoice answer = saveAnswers.front();
+        saveAnswers.pop_front();
         return answer;
     }
 

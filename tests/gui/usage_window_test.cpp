@@ -8,6 +8,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
 
 namespace tw::test {
 namespace {
@@ -166,6 +169,77 @@ TEST_F(UsageTest, FailedSaveIsReported)
     ASSERT_EQ(platform_.messages.size(), 1u);
     EXPECT_EQ(platform_.messages[0].caption, "Error");
     EXPECT_EQ(platform_.messages[0].text.rfind("Cannot create file", 0), 0u) << platform_.messages[0].text;
+}
+
+TEST_F(UsageTest, ListsAndTheSavedFileCarryTheNamesBytesAsStored)
+{
+    // Names that are not valid UTF-8 (a Latin-1 "é") show with a
+    // replacement character but reach the file exactly as stored.
+    const std::string latin1 = "/pics/caf\xe9.bmp";
+    const std::string mixed = "/pics/\xff\xfe-\xc3\xa9t\xe9.jpg";
+    library().replaceAll({latin1, mixed, "gamma.bmp"});
+    project().MosaicGrid.at(1, 1).picture = 1;
+    struct Row {
+        bool fullNames;
+        const char* button;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {false, "Button2",
+         "caf\xe9.bmpTotal used time:2\r\n\xff\xfe-\xc3\xa9t\xe9.jpgTotal used time:1\r\ngamma.bmpTotal used time:3\r\n"},
+        {true, "Button2",
+         latin1 + "Total used time:2\r\n" + mixed + "Total used time:1\r\ngamma.bmpTotal used time:3\r\n"},
+        {true, "Button1",
+         latin1 + " POSITIONS:  x:1 y:2  ||   x:3 y:1  ||    Total used time:2\r\n" + mixed +
+             " POSITIONS:  x:2 y:2  ||    Total used time:1\r\n"
+             "gamma.bmp POSITIONS:  x:1 y:1  ||   x:2 y:1  ||   x:3 y:2  ||    Total used time:3\r\n"},
+    };
+    invoke(main(), "SBstatClick");
+    auto* cb = usage().findChild<QCheckBox*>(QStringLiteral("cbshortname"));
+    int saved = 0;
+    for (const Row& row : rows) {
+        if (cb->isChecked() == row.fullNames)
+            QTest::mouseClick(cb, Qt::LeftButton);
+        QTest::mouseClick(pushButton(row.button), Qt::LeftButton);
+        const std::string name = "usage" + std::to_string(saved++) + ".txt";
+        platform_.answerFile(qpath(name));
+        QTest::mouseClick(pushButton("Button3"), Qt::LeftButton);
+        ASSERT_TRUE(platform_.messages.empty()) << platform_.messages.front().text;
+        const Bytes bytes = readWholeFile(path(name));
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), row.expected) << row.button;
+    }
+    // A line the user changed is saved as typed; the others keep their bytes.
+    QTest::mouseClick(pushButton("Button2"), Qt::LeftButton);
+    QTextCursor cursor(memo()->document()->findBlockByNumber(2));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    memo()->setTextCursor(cursor);
+    QTest::keyClicks(memo(), QStringLiteral(" ok"));
+    platform_.answerFile(qpath("edited.txt"));
+    QTest::mouseClick(pushButton("Button3"), Qt::LeftButton);
+    const Bytes edited = readWholeFile(path("edited.txt"));
+    EXPECT_EQ(std::string(edited.begin(), edited.end()),
+              latin1 + "Total used time:2\r\n" + mixed + "Total used time:1\r\ngamma.bmpTotal used time:3 ok\r\n");
+}
+
+TEST_F(UsageTest, ListCommandsWaitWhileACreationRuns)
+{
+    library().loadDefaultList();
+    prepareCreation(8, 8, 8);
+    invoke(main(), "SBstatClick");
+    std::vector<std::pair<std::string, bool>> during;
+    QTimer::singleShot(0, &usage(), [&] {
+        for (const char* name : {"Button1", "Button2", "Button3", "Button4"})
+            during.emplace_back(name, pushButton(name)->isEnabled());
+        during.emplace_back("cbshortname", usage().findChild<QCheckBox*>(QStringLiteral("cbshortname"))->isEnabled());
+    });
+    ASSERT_TRUE(main().startCreation());
+    ASSERT_EQ(during.size(), 5u);
+    // The lists read the grid and the library; saving and clearing the memo do not.
+    const bool expected[] = {false, false, true, true, false};
+    for (std::size_t i = 0; i < during.size(); ++i)
+        EXPECT_EQ(during[i].second, expected[i]) << during[i].first;
+    for (const char* name : {"Button1", "Button2", "Button3", "Button4"})
+        EXPECT_TRUE(pushButton(name)->isEnabled()) << name;
 }
 
 TEST_F(UsageTest, ClearEmptiesOnlyTheMemo)
