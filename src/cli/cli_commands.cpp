@@ -142,7 +142,7 @@ void loadLibrary(CellPicLib& library, const std::string& path, bool recursive)
 }
 
 std::uint64_t creationMemoryNeed(const tmosaicproject& s, std::size_t libraryCount, PictureFileType type,
-                                 bool savesProject)
+                                 bool savesProject, const Picture& mainPicture)
 {
     auto dim = [](std::int32_t v) { return static_cast<std::uint64_t>(v < 0 ? 0 : v); };
     std::uint64_t mosaic = pictureBytes(dim(s.mosaicWidth), dim(s.mosaicHeight));
@@ -153,19 +153,24 @@ std::uint64_t creationMemoryNeed(const tmosaicproject& s, std::size_t libraryCou
     // A BMP is encoded whole in memory before it is written; a JPEG's
     // compressed bytes are a fraction of the picture.
     std::uint64_t encoded = type == PictureFileType::Bmp ? mosaic + 4 * dim(s.mosaicHeight) + 54 : mosaic / 4;
-    std::uint64_t projectImage = savesProject ? kProjectFixedBytes : 0;
-    return mosaic + grid + tiles + encoded + projectImage;
+    std::uint64_t projectImage = 0;
+    if (savesProject) {
+        const std::uint64_t row = (dim(mainPicture.width()) * 3 + 3) / 4 * 4;
+        const std::uint64_t mainBlock = 54 + row * dim(mainPicture.height());
+        projectImage = kProjectFixedBytes + 2 * mainBlock;
+    }
+    return mosaic + grid + kCreationWorkBytes + tiles + encoded + projectImage;
 }
 
 void checkMosaicFits(const tmosaicproject& s, std::size_t libraryCount, PictureFileType type, bool savesProject,
-                     const MemoryStatus& memory)
+                     const Picture& mainPicture, const MemoryStatus& memory)
 {
     if (s.mosaicWidth < 1 || s.mosaicHeight < 1 || s.mosaicWidth > Picture::kMaxDimension ||
         s.mosaicHeight > Picture::kMaxDimension)
         throw Error("a mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
                     " pixels is not possible; each side must be 1 to " + std::to_string(Picture::kMaxDimension) +
                     " pixels");
-    std::uint64_t need = creationMemoryNeed(s, libraryCount, type, savesProject);
+    std::uint64_t need = creationMemoryNeed(s, libraryCount, type, savesProject, mainPicture);
     if (memory.availablePhysical != 0 && need > memory.availablePhysical)
         throw Error("a mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
                     " pixels needs about " + megabytesUp(need) + " of memory, but only " +
@@ -255,7 +260,8 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
     CopyResult copied = copyWizardOptions(*project, request.size, request.options, library.count(), memory);
     if (project->settings.renderMode != RenderMode::SelfMosaic && library.count() == 0)
         throw Error(kNotEnoughImagesMessage);
-    checkMosaicFits(project->settings, library.count(), type, !request.projectPath.empty(), memory);
+    checkMosaicFits(project->settings, library.count(), type, !request.projectPath.empty(), project->MainImage,
+                    memory);
 
     for (const std::string& line : copied.brief)
         out << line << '\n';
@@ -295,7 +301,7 @@ void openAndRender(MosaicProject& project, CellPicLib& library, const std::strin
     // The record comes from a file: its sizes decide what gets allocated and
     // which grid cells are read, so they are checked before any drawing.
     checkOpenedProject(project.settings, path);
-    checkMosaicFits(project.settings, library.count(), type, false, queryMemoryStatus());
+    checkMosaicFits(project.settings, library.count(), type, false, project.MainImage, queryMemoryStatus());
 
     ConsoleObserver observer(progress, terminal);
     runOpenedProject(project, library, observer, EngineOptions{threads, false});

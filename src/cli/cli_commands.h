@@ -37,16 +37,18 @@ std::vector<std::string> listLibraryFolder(const std::string& folder, bool recur
 void loadLibrary(CellPicLib& library, const std::string& path, bool recursive);
 
 // Bytes a creation needs beyond what is already loaded: the mosaic, the grid
-// picture, a cell-sized copy of every library photograph (standard mode),
-// the encoded output file, and the project file image when one is saved.
+// picture, the copies of the table and the grid the creation works on, a
+// cell-sized copy of every library photograph (standard mode), the encoded
+// output file, and when a project is saved its file image with the main
+// picture as a BMP block (encoded beside the image it is copied into).
 std::uint64_t creationMemoryNeed(const tmosaicproject& settings, std::size_t libraryCount, PictureFileType type,
-                                 bool savesProject);
+                                 bool savesProject, const Picture& mainPicture);
 
 // Refuses, with one line saying why, a mosaic whose size is outside the
 // grid or the picture limits, or whose memory need exceeds the available
 // physical memory (not checked when the system does not say).
 void checkMosaicFits(const tmosaicproject& settings, std::size_t libraryCount, PictureFileType type,
-                     bool savesProject, const MemoryStatus& memory);
+                     bool savesProject, const Picture& mainPicture, const MemoryStatus& memory);
 
 // Refuses, before any long work, an output file whose folder does not exist.
 void checkFolderOf(const std::string& path);

@@ -68,6 +68,10 @@ void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObse
 void runOpenedProject(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                       const EngineOptions& options = {});
 
+// What a creation holds besides its pictures while it draws aside: its own
+// copies of the signature table and the cell grid, beside the project's.
+constexpr std::uint64_t kCreationWorkBytes = kTableBytes + kGridBytes;
+
 // Swaps into project what a work project made: settings, main picture and
 // its path, table, grid, the grid, mosaic and scratch pictures, the random
 // sequence, projectState and the view offsets. The project's previous

@@ -385,6 +385,12 @@ void MainWindow::FormShow()
 
 void MainWindow::FormResize()
 {
+    // A grown window shows as much of the mosaic as fits: offsets that
+    // would now leave the box's right or bottom part empty are brought in by
+    // the view's clamping rule, instead of waiting for the next drag.
+    const QSize box = workpanel_->contentsRect().size();
+    if (!context_.project().MosaicImage.empty())
+        tw::scrollViewBy(context_.project(), 0, 0, box.width(), box.height());
     context_.guarded([this] { repaintView(); });
 }
 

@@ -2,6 +2,9 @@
 // check, the console progress display and the exit statuses of runMain.
 #include "cli/cli_commands.h"
 
+#include "engine/engine_fixtures.h"
+#include "engine/pipeline.h"
+#include "imaging/jpeg.h"
 #include "imaging/bmp.h"
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
@@ -145,45 +148,81 @@ tmosaicproject settingsFor(int cellsX, int cellsY, int cellW, int cellH, RenderM
     return s;
 }
 
-TEST(CliMemory, NeedCountsMosaicGridTilesAndOutput)
+TEST(CliMemory, NeedCoversWhatARealCreationHolds)
 {
-    const tmosaicproject s = settingsFor(48, 48, 32, 32);
-    const std::uint64_t mosaic = 1536ull * 1536 * 3, grid = 96ull * 96 * 3, tiles = 100ull * 32 * 32 * 3;
-    EXPECT_EQ(creationMemoryNeed(s, 100, PictureFileType::Bmp, false), mosaic + grid + tiles + mosaic + 4 * 1536 + 54);
-    EXPECT_EQ(creationMemoryNeed(s, 100, PictureFileType::Jpeg, false), mosaic + grid + tiles + mosaic / 4);
-    EXPECT_EQ(creationMemoryNeed(s, 100, PictureFileType::Jpeg, true),
-              mosaic + grid + tiles + mosaic / 4 + kProjectFixedBytes);
-    // A self mosaic keeps no library tiles.
-    const tmosaicproject self = settingsFor(48, 48, 32, 32, RenderMode::SelfMosaic);
-    EXPECT_EQ(creationMemoryNeed(self, 100, PictureFileType::Jpeg, false), mosaic + grid + mosaic / 4);
+    // The estimate is checked against the objects a real creation holds at
+    // once: while it draws, the new mosaic and grid picture beside its own
+    // copies of the table and grid; when the project is saved, the mosaic
+    // beside the whole file image and the main picture's block encoded for
+    // it. An estimate that leaves any of them out is too small.
+    struct Row {
+        const char* what;
+        int cells, cellSize;
+        RenderMode mode;
+        PictureFileType type;
+        bool saves;
+        int mainW, mainH;
+    };
+    const Row rows[] = {
+        {"default grid, JPEG", 48, 32, RenderMode::Standard, PictureFileType::Jpeg, false, 300, 200},
+        {"default grid, BMP, saved", 48, 32, RenderMode::Standard, PictureFileType::Bmp, true, 300, 200},
+        {"tiny mosaic", 8, 8, RenderMode::Standard, PictureFileType::Jpeg, false, 64, 64},
+        {"tiny mosaic of a large picture, saved", 8, 8, RenderMode::Standard, PictureFileType::Jpeg, true, 3000, 2000},
+        {"self mosaic, saved", 16, 16, RenderMode::SelfMosaic, PictureFileType::Jpeg, true, 400, 300},
+    };
+    const CellPicLib library = test::makeGradientLibrary("cli_memory", 6);
+    for (const Row& row : rows) {
+        tmosaicproject s = test::gridSettings(row.cells, row.cells, row.cellSize, row.cellSize);
+        s.renderMode = row.mode;
+        auto project = test::makeProject(s);
+        project->MainImage = test::gradientPicture(row.mainW, row.mainH, Bgr{0, 40, 90}, Bgr{250, 200, 10});
+        const std::uint64_t need = creationMemoryNeed(s, library.count(), row.type, row.saves, project->MainImage);
+        NullObserver quiet;
+        runCreation(*project, library, quiet);
+        const std::uint64_t drawing =
+            project->MosaicImage.byteSize() + project->GridImage.byteSize() + kCreationWorkBytes;
+        EXPECT_GE(need, drawing) << row.what;
+        if (row.saves) {
+            const std::uint64_t saving = project->MosaicImage.byteSize() +
+                                         buildProjectFile(*project, library).size() +
+                                         encodeBmp(project->MainImage).size();
+            EXPECT_GE(need, saving) << row.what;
+        }
+        // The encoded output is counted whole beside the mosaic.
+        const std::uint64_t written = row.type == PictureFileType::Bmp ? encodeBmp(project->MosaicImage).size()
+                                                                      : encodeJpeg(project->MosaicImage, 75).size();
+        EXPECT_GE(need, project->MosaicImage.byteSize() + written) << row.what;
+    }
 }
 
 TEST(CliMemory, LargestGridDoesNotOverflowTheEstimate)
 {
     const tmosaicproject s = settingsFor(800, 800, 48, 48);
     const std::uint64_t mosaic = 38400ull * 38400 * 3;
-    EXPECT_GT(creationMemoryNeed(s, 10241, PictureFileType::Bmp, true), 2 * mosaic);
+    EXPECT_GT(creationMemoryNeed(s, 10241, PictureFileType::Bmp, true, Picture(Picture::kMaxDimension, 1)), 2 * mosaic);
 }
 
 TEST(CliMemory, MosaicBeyondAvailableMemoryIsRefusedWithFigures)
 {
     const tmosaicproject s = settingsFor(8, 8, 8, 8);
-    const std::uint64_t need = creationMemoryNeed(s, 1, PictureFileType::Jpeg, false);
-    EXPECT_NO_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, MemoryStatus{0, need}));
-    EXPECT_NO_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, MemoryStatus{0, 0}));  // unknown: not checked
+    const Picture main(64, 64);
+    const std::uint64_t need = creationMemoryNeed(s, 1, PictureFileType::Jpeg, false, main);
+    EXPECT_NO_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, main, MemoryStatus{0, need}));
+    EXPECT_NO_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, main, MemoryStatus{0, 0}));  // unknown
     try {
-        checkMosaicFits(s, 1, PictureFileType::Jpeg, false, MemoryStatus{0, need - 1});
+        checkMosaicFits(s, 1, PictureFileType::Jpeg, false, main, MemoryStatus{0, need - 1});
         FAIL() << "no refusal";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "a mosaic of 64 x 64 pixels needs about 1 MB of memory, but only 0 MB is available");
+        EXPECT_EQ(std::string(e.what()),
+                  "a mosaic of 64 x 64 pixels needs about 13 MB of memory, but only 12 MB is available");
     }
     const tmosaicproject big = settingsFor(800, 800, 48, 48);
     try {
-        checkMosaicFits(big, 0, PictureFileType::Bmp, false, MemoryStatus{0, 1ull << 30});
+        checkMosaicFits(big, 0, PictureFileType::Bmp, false, main, MemoryStatus{0, 1ull << 30});
         FAIL() << "no refusal";
     } catch (const Error& e) {
         std::string text = e.what();
-        EXPECT_EQ(text.rfind("a mosaic of 38400 x 38400 pixels needs about 8445 MB of memory, but only 1024 MB", 0), 0u)
+        EXPECT_EQ(text.rfind("a mosaic of 38400 x 38400 pixels needs about 8458 MB of memory, but only 1024 MB", 0), 0u)
             << text;
     }
 }
@@ -192,9 +231,9 @@ TEST(CliMemory, MosaicBeyondThePictureLimitIsRefused)
 {
     tmosaicproject s = settingsFor(8, 8, 8, 8);
     s.mosaicWidth = Picture::kMaxDimension + 1;
-    EXPECT_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, MemoryStatus{}), Error);
+    EXPECT_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, Picture{}, MemoryStatus{}), Error);
     s.mosaicWidth = 0;
-    EXPECT_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, MemoryStatus{}), Error);
+    EXPECT_THROW(checkMosaicFits(s, 1, PictureFileType::Jpeg, false, Picture{}, MemoryStatus{}), Error);
 }
 
 TEST(CliProgress, PlainOutputPrintsEachLabelOnceAndTenthsForward)

@@ -348,36 +348,46 @@ TEST_F(MosaicView, PressAndReleaseAtOneSpotRepaintsWithoutMoving)
     EXPECT_EQ(label->text().toStdString(), "Scale :100% MainbmpPos x40 y25");
 }
 
-TEST_F(MosaicView, GrowingTheWindowShowsMoreWithoutMovingTheOffsets)
+TEST_F(MosaicView, GrowingTheWindowFillsTheWholeViewAgain)
 {
-    project().MosaicImage = gradientPicture(2000, 1500);
+    const Picture mosaic = gradientPicture(2000, 1500);
+    project().MosaicImage = mosaic;
     press(0, 0);
     release(-5000, -5000);  // to the bottom-right corner
     const QSize box = viewBox();
     ASSERT_EQ(project().viewOffsetX, 2000 - box.width());
+    ASSERT_EQ(project().viewOffsetY, 1500 - box.height());
     main().resize(main().width() + 60, main().height() + 40);
     QApplication::processEvents();
-    EXPECT_EQ(project().viewOffsetX, 2000 - box.width());
-    EXPECT_EQ(project().viewRect.right, 2000);
-    EXPECT_EQ(project().viewRect.bottom, 1500);
-    EXPECT_EQ(child<PictureBox>(main(), "img1")->picture().width(), box.width());
 
-    // Scrolled back, the grown view is filled from edge to edge at once.
-    press(0, 0);
-    release(5000, 5000);
+    // The offsets come in so the last column and row meet the grown box's
+    // edges: no part of the view is left empty.
     const QSize grown = viewBox();
     ASSERT_EQ(grown, box + QSize(60, 40));
+    EXPECT_EQ(project().viewOffsetX, 2000 - grown.width());
+    EXPECT_EQ(project().viewOffsetY, 1500 - grown.height());
+    EXPECT_EQ(project().viewRect, (Rect{2000 - grown.width(), 1500 - grown.height(), 2000, 1500}));
     auto* img1 = child<PictureBox>(main(), "img1");
     EXPECT_EQ(img1->size(), grown);
-    EXPECT_EQ(img1->picture().width(), grown.width());
-    EXPECT_EQ(img1->picture().height(), grown.height());
+    Picture expected(grown.width(), grown.height());
+    copyRect(mosaic, 2000 - grown.width(), 1500 - grown.height(), expected, 0, 0, grown.width(), grown.height());
+    EXPECT_TRUE(samePicture(img1->picture(), expected));
+    EXPECT_EQ(labelText("Label1").toStdString(), "Scale :100% MainbmpPos x" + std::to_string(2000 - grown.width()) +
+                                                     " y" + std::to_string(1500 - grown.height()));
+    // And on the screen, corner to corner.
     const QImage shown = img1->grab().toImage();
-    const Picture& mosaic = project().MosaicImage;
-    for (const QPoint at : {QPoint(grown.width() - 1, grown.height() - 1), QPoint(grown.width() - 1, 0),
-                            QPoint(0, grown.height() - 1)}) {
-        const Bgr want = mosaic.pixel(at.x(), at.y());
+    for (const QPoint at : {QPoint(grown.width() - 1, grown.height() - 1), QPoint(0, 0)}) {
+        const Bgr want = expected.pixel(at.x(), at.y());
         EXPECT_EQ(shown.pixel(at), qRgb(want.r, want.g, want.b)) << at.x() << "," << at.y();
     }
+
+    // Shrinking keeps the offsets: the view still fits inside the mosaic.
+    project().viewOffsetX = 100;
+    project().viewOffsetY = 50;
+    main().resize(main().width() - 60, main().height() - 40);
+    QApplication::processEvents();
+    EXPECT_EQ(project().viewOffsetX, 100);
+    EXPECT_EQ(project().viewOffsetY, 50);
 }
 
 class ChangeCellTest : public GuiTest {
