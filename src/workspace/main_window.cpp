@@ -564,9 +564,19 @@ bool MainWindow::startCreation()
     if (context_.isBusy())
         return false;
     return context_.guarded([this] {
-        runJob([this](ProgressObserver& observer) {
-            runCreation(context_.project(), context_.library(), observer);
-        });
+        MosaicProject& project = context_.project();
+        try {
+            runJob([this](ProgressObserver& observer) {
+                runCreation(context_.project(), context_.library(), observer);
+            });
+        } catch (...) {
+            // Cells, offsets and the edit tool must keep meaning what the
+            // shown mosaic was drawn with.
+            if (project.projectState == ProjectState::Mosaic)
+                project.settings = shownSettings_;
+            throw;
+        }
+        shownSettings_ = project.settings;
         // A new project: not saved anywhere yet, nothing unsaved in it.
         projectPath_.clear();
         haveProject_ = true;
@@ -615,6 +625,7 @@ void MainWindow::sbopprjClick()
         // The library list is the project's now: windows that show it read
         // it again.
         Q_EMIT context_.libraryChanged();
+        shownSettings_ = context_.project().settings;
         projectPath_ = chosen->path;
         haveProject_ = true;
         setModified(false);

@@ -2,6 +2,7 @@
 // TForm1, the main window: toolbar, menus, job label and gauge, the mosaic
 // view (img1 in workpanel) with its Hand and Change Cell tools, and the
 // commands that open and save projects and pictures.
+#include "engine/project.h"
 #include "imaging/picture.h"
 
 #include <QMainWindow>
@@ -154,6 +155,10 @@ private:
     QString projectPath_;
     bool haveProject_ = false;
     bool modified_ = false;
+    // The record the shown mosaic was made with. The wizard writes its
+    // options into the project before a creation starts; when that
+    // creation fails, the shown mosaic gets its own record back.
+    tmosaicproject shownSettings_;
     // A Hand drag in progress: the view follows the pointer.
     bool dragging_ = false;
 

@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include <cstring>
+
 namespace tw::test {
 namespace {
 
@@ -502,7 +504,9 @@ TEST_F(Creation, FailureIsReportedAndCommandsComeBack)
 TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
 {
     // A mosaic larger than the view, scrolled a little.
-    prepareCreation(100, 60, 8);
+    WizardOptions options;
+    options.repeatRadius = 1;
+    prepareCreation(100, 60, 8, options);
     ASSERT_TRUE(main().startCreation());
     press(0, 0);
     release(-10, -6);
@@ -512,6 +516,7 @@ TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
     const Picture mosaic = project().MosaicImage, grid = project().GridImage;
     const MosaicGridStore cells = project().MosaicGrid;
     const CellPicTableStore table = project().CellPicTable;
+    const tmosaicproject settings = project().settings;
     const std::uint32_t seed = project().random.seed();
     const Picture view = child<PictureBox>(main(), "img1")->picture();
     const QString title = main().windowTitle();
@@ -521,7 +526,7 @@ TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
     std::vector<std::string> entries = library().entries();
     entries[3] = path("copy3.bmp");
     library().replaceAll(entries);
-    prepareCreation(12, 10, 8);
+    prepareCreation(12, 10, 16);
     EXPECT_FALSE(main().startCreation());
     ASSERT_EQ(platform_.messages.size(), 1u);
     EXPECT_NE(platform_.messages[0].text.find("copy3.bmp"), std::string::npos) << platform_.messages[0].text;
@@ -538,6 +543,13 @@ TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
     EXPECT_TRUE(project().MosaicGrid == cells);
     EXPECT_TRUE(project().CellPicTable == table);
     EXPECT_EQ(project().projectState, ProjectState::Mosaic);
+    // The record is the shown mosaic's again, not the one the failed
+    // creation was given: a Change Cell click still means the right cell.
+    EXPECT_EQ(std::memcmp(&project().settings, &settings, sizeof settings), 0);
+    QTest::mouseClick(button("sbhand2"), Qt::LeftButton);
+    // View position (2, 2) at offsets (10, 6) is mosaic pixel (12, 8): cell (1, 1) of 8-pixel cells.
+    QTest::mouseClick(child<PictureBox>(main(), "img1"), Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_FALSE(sameCell(project().MosaicGrid.at(1, 1), cells.at(1, 1))) << "cell (1, 1) under the click kept its picture";
 }
 
 TEST_F(Creation, MainWindowClosedWhileItRunsDoesNotBringTheOverviewBack)
