@@ -1,14 +1,14 @@
 // Program start, the main window's controls and its window commands,
-// Open Picture, and the busy state during a creation.
+// Open Picture, the busy state during a creation and the unsaved-changes
+// question.
 #include "gui/gui_fixture.h"
-
-#include "ui/window_size.h"
-#include "workspace/project_file.h"
 
 #include "engine/pipeline.h"
 #include "imaging/jpeg.h"
 #include "imaging/load_picture.h"
+#include "ui/window_size.h"
 #include "workspace/product.h"
+#include "workspace/project_file.h"
 
 #include <QButtonGroup>
 #include <QMenu>
