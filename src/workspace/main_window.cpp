@@ -571,12 +571,16 @@ bool MainWindow::startCreation()
             });
         } catch (...) {
             // Cells, offsets and the edit tool must keep meaning what the
-            // shown mosaic was drawn with.
-            if (project.projectState == ProjectState::Mosaic)
+            // shown mosaic was drawn with. (The main picture the wizard
+            // handed in stays: the shown one is gone by now.)
+            if (project.projectState == ProjectState::Mosaic) {
                 project.settings = shownSettings_;
+                project.mainImagePath = shownMainImagePath_;
+            }
             throw;
         }
         shownSettings_ = project.settings;
+        shownMainImagePath_ = project.mainImagePath;
         // A new project: not saved anywhere yet, nothing unsaved in it.
         projectPath_.clear();
         haveProject_ = true;
@@ -626,6 +630,7 @@ void MainWindow::sbopprjClick()
         // it again.
         Q_EMIT context_.libraryChanged();
         shownSettings_ = context_.project().settings;
+        shownMainImagePath_ = context_.project().mainImagePath;
         projectPath_ = chosen->path;
         haveProject_ = true;
         setModified(false);

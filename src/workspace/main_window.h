@@ -159,6 +159,7 @@ private:
     // options into the project before a creation starts; when that
     // creation fails, the shown mosaic gets its own record back.
     tmosaicproject shownSettings_;
+    std::string shownMainImagePath_;
     // A Hand drag in progress: the view follows the pointer.
     bool dragging_ = false;
 

@@ -507,6 +507,7 @@ TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
     WizardOptions options;
     options.repeatRadius = 1;
     prepareCreation(100, 60, 8, options);
+    project().mainImagePath = "/shown/main.jpg";
     ASSERT_TRUE(main().startCreation());
     press(0, 0);
     release(-10, -6);
@@ -527,6 +528,7 @@ TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
     entries[3] = path("copy3.bmp");
     library().replaceAll(entries);
     prepareCreation(12, 10, 16);
+    project().mainImagePath = "/wizard/other.jpg";
     EXPECT_FALSE(main().startCreation());
     ASSERT_EQ(platform_.messages.size(), 1u);
     EXPECT_NE(platform_.messages[0].text.find("copy3.bmp"), std::string::npos) << platform_.messages[0].text;
@@ -546,6 +548,7 @@ TEST_F(Creation, FailureLeavesTheShownMosaicViewLabelAndGaugeAsTheyWere)
     // The record is the shown mosaic's again, not the one the failed
     // creation was given: a Change Cell click still means the right cell.
     EXPECT_EQ(std::memcmp(&project().settings, &settings, sizeof settings), 0);
+    EXPECT_EQ(project().mainImagePath, "/shown/main.jpg");
     QTest::mouseClick(button("sbhand2"), Qt::LeftButton);
     // View position (2, 2) at offsets (10, 6) is mosaic pixel (12, 8): cell (1, 1) of 8-pixel cells.
     QTest::mouseClick(child<PictureBox>(main(), "img1"), Qt::LeftButton, {}, QPoint(2, 2));
