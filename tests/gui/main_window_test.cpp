@@ -24,19 +24,16 @@ using MainWindowStart = GuiTest;
 
 TEST_F(MainWindowStart, ControlsHaveTheirStartTextsAndStates)
 {
-    // Print is enabled once the program hands its window's command in
-    // (NewAndPrintFollowTheirCommands); it is not pinned here.
-    enum : int { No = 0, Yes = 1, ByCommand = 2 };
     struct Row {
         const char* name;
         const char* caption;
-        int enabled;
+        bool enabled;
         bool visible;
     };
     const Row rows[] = {
         {"sbnewprj", "New", true, true},       {"sbopprj", "Load", true, true},
         {"sbsvprj", "Save", true, true},        {"sbsvpic", "Save Picture", true, true},
-        {"sbprint", "Print", ByCommand, true},      {"sbhand1", "Hand", true, true},
+        {"sbprint", "Print", true, true},       {"sbhand1", "Hand", true, true},
         {"sbhand2", "Change Cell", true, true}, {"sbhand3", "Free Cell Pen", false, true},
         {"SpeedButton9", "Resize", false, true}, {"SBstat", "Stats", true, true},
         {"sboverview", "Overview", true, true}, {"sbhelp", "Help", true, true},
@@ -46,8 +43,7 @@ TEST_F(MainWindowStart, ControlsHaveTheirStartTextsAndStates)
         QToolButton* b = button(row.name);
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(b->text().toStdString(), row.caption) << row.name;
-        if (row.enabled != ByCommand)
-            EXPECT_EQ(b->isEnabled(), row.enabled == Yes) << row.name;
+        EXPECT_EQ(b->isEnabled(), row.enabled) << row.name;
         EXPECT_EQ(b->isVisible(), row.visible) << row.name;
         EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonTextUnderIcon) << row.name;
         EXPECT_TRUE(b->autoRaise()) << row.name;
@@ -694,10 +690,12 @@ TEST_F(UnsavedChanges, ExitLoadAndNewAskAndFollowTheAnswer)
         EXPECT_EQ(platform_.messages[0].text, "Save changes to p.tw6?");
         EXPECT_EQ(platform_.messages[0].caption, "Caution");
         const std::string command = row.command;
-        if (command == "Exit1")
+        if (command == "Exit1") {
             EXPECT_EQ(!main().isVisible(), row.goesOn);
-        if (command == "NewProject1")
+        }
+        if (command == "NewProject1") {
             EXPECT_EQ(wizardShown, row.goesOn);
+        }
         if (loading) {
             const bool openDialog = !platform_.dialogs.empty() && !platform_.dialogs.back().save;
             EXPECT_EQ(openDialog, row.goesOn);
