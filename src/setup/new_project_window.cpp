@@ -906,9 +906,8 @@ void NewProjectWindow::Button4Click()
     });
 }
 
-void NewProjectWindow::copyIntoRunProject()
+void NewProjectWindow::copyIntoRunProject(MosaicProject& project) const
 {
-    MosaicProject& project = context_.project();
     project.settings = draft_->settings;
     project.mainImagePath = draft_->mainImagePath;
     project.MainImage = draft_->MainImage;
@@ -932,9 +931,8 @@ void NewProjectWindow::SpeedButton1Click()
             return;
         }
         hide();
-        copyIntoRunProject();
         if (creationCommand_)
-            creationCommand_();
+            creationCommand_([this](MosaicProject& project) { copyIntoRunProject(project); });
     });
 }
 

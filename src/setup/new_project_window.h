@@ -48,9 +48,12 @@ public:
 
     // The program hands these in at start.
     void setPatternPreview(PatternPreviewWindow* window) { patternPreview_ = window; }
-    // Runs a creation from the run's project and shows it; returns whether
-    // it finished.
-    void setCreationCommand(std::function<bool()> command) { creationCommand_ = std::move(command); }
+    // Runs a creation and shows it, after the function it is given has put
+    // the wizard's settings and main picture into the run's project; a
+    // creation that fails gives the project back as it was. Returns whether
+    // the creation finished.
+    using CreationCommand = std::function<bool(const std::function<void(MosaicProject&)>&)>;
+    void setCreationCommand(CreationCommand command) { creationCommand_ = std::move(command); }
     // The folder the picture dialog opens in until a picture was chosen.
     void setPictureFolder(const QString& folder) { pictureFolder_ = folder; }
     const QString& pictureFolder() const { return pictureFolder_; }
@@ -90,12 +93,12 @@ private:
     void showSizeTexts(const SizeTexts& texts);
     void fitMainImage();
     void drawLevel();
-    void copyIntoRunProject();
+    void copyIntoRunProject(MosaicProject& project) const;
 
     AppContext& context_;
     std::unique_ptr<MosaicProject> draft_;
     PatternPreviewWindow* patternPreview_ = nullptr;
-    std::function<bool()> creationCommand_;
+    CreationCommand creationCommand_;
     QString pictureFolder_;
     // The colour dialog's colour (color1): black at start, kept for the run.
     QColor borderColor_ = Qt::black;

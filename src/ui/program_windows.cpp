@@ -80,7 +80,8 @@ ProgramWindows::ProgramWindows(AppContext& context)
       usage_(context)
 {
     newProject_.setPatternPreview(&patternPreview_);
-    newProject_.setCreationCommand([this] { return main_.startCreation(); });
+    newProject_.setCreationCommand(
+        [this](const MainWindow::CreationInput& input) { return main_.startCreation(input); });
     main_.setNewProjectCommand([this] { newProject_.showFirstPage(); });
     // The wizard's picture dialog starts in the program's picture folder
     // once the program has started.

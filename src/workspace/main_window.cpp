@@ -559,20 +559,33 @@ void MainWindow::runJob(const std::function<void(ProgressObserver&)>& stages)
     }
 }
 
-bool MainWindow::startCreation()
+bool MainWindow::startCreation(const CreationInput& input)
 {
     if (context_.isBusy())
         return false;
-    return context_.guarded([this] {
+    return context_.guarded([&] {
         MosaicProject& project = context_.project();
+        // What the input replaces is kept aside (the main picture by swap,
+        // no copy) and given back if the creation fails.
+        const tmosaicproject settingsBefore = project.settings;
+        const std::string mainImagePathBefore = project.mainImagePath;
+        Picture mainImageBefore;
         try {
+            if (input) {
+                mainImageBefore.swap(project.MainImage);
+                input(project);
+            }
             runJob([this](ProgressObserver& observer) {
                 runCreation(context_.project(), context_.library(), observer);
             });
         } catch (...) {
+            if (input) {
+                project.settings = settingsBefore;
+                project.mainImagePath = mainImagePathBefore;
+                project.MainImage.swap(mainImageBefore);
+            }
             // Cells, offsets and the edit tool must keep meaning what the
-            // shown mosaic was drawn with. (The main picture the wizard
-            // handed in stays: the shown one is gone by now.)
+            // shown mosaic was drawn with.
             if (project.projectState == ProjectState::Mosaic) {
                 project.settings = shownSettings_;
                 project.mainImagePath = shownMainImagePath_;

@@ -44,13 +44,18 @@ public:
     void setPrintCommand(std::function<void()> command);
     void setImageLibCommand(std::function<void()> command);
 
-    // Runs a creation from the settings already in the project, then shows
-    // the mosaic's top-left corner and the OverView window. Errors are shown
-    // in a message box; a creation that fails leaves the project, the view,
-    // the job label and the gauge as they were. Returns whether the creation
-    // finished; refuses (false) while another creation or a project opening
-    // runs. The new project has no file name and no unsaved changes.
-    bool startCreation();
+    // What a caller hands into the project just before a creation (the
+    // wizard: its settings record, main picture and path).
+    using CreationInput = std::function<void(MosaicProject&)>;
+
+    // Runs a creation from the settings in the project (after input, when
+    // given, has put its own in), then shows the mosaic's top-left corner
+    // and the OverView window. Errors are shown in a message box; a creation
+    // that fails leaves the project (what input handed in included), the
+    // view, the job label and the gauge as they were. Returns whether the
+    // creation finished; refuses (false) while another creation or a project
+    // opening runs. The new project has no file name and no unsaved changes.
+    bool startCreation(const CreationInput& input = {});
 
     // Redraws the view from MosaicImage at the current offsets, rewrites
     // Label1 and keeps a visible OverView window in step.

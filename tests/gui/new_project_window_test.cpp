@@ -919,6 +919,42 @@ TEST_F(NewProject, SettingsChangedAfterACreationWaitForTheNextOne)
     EXPECT_EQ(draft().settings.cellsX, 40);
 }
 
+TEST_F(NewProject, ACreationThatFailsGivesTheShownProjectItsOwnPictureAndSettingsBack)
+{
+    saveBmp(gradientPicture(64, 64), path("main.bmp"));
+    open();
+    loadMain("main.bmp");
+    turnTo(1);
+    for (const char* field : {"edhcc", "edvcc", "edcw", "edch"})
+        typeAndLeave(field, 8);
+    turnTo(3);
+    click("SpeedButton1");
+    ASSERT_EQ(project().projectState, ProjectState::Mosaic);
+    const tmosaicproject created = project().settings;
+    const Picture mainPicture = project().MainImage;
+    const Picture mosaic = project().MosaicImage;
+
+    // Another picture and size, and a library photograph gone: the creation
+    // fails in its library stage, after the wizard handed its draft in.
+    open();
+    turnTo(1);
+    typeAndLeave("edhcc", 12);
+    saveBmp(gradientPicture(30, 90), path("other.bmp"));
+    turnTo(0);
+    loadMain("other.bmp");
+    std::filesystem::remove(library().entry(3));
+    turnTo(3);
+    click("SpeedButton1");
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_NE(platform_.messages[0].text.find(library().entry(3)), std::string::npos) << platform_.messages[0].text;
+
+    EXPECT_EQ(std::memcmp(&project().settings, &created, sizeof created), 0);
+    EXPECT_EQ(project().mainImagePath, path("main.bmp"));
+    EXPECT_TRUE(samePicture(project().MainImage, mainPicture));
+    EXPECT_TRUE(samePicture(project().MosaicImage, mosaic));
+    EXPECT_EQ(project().projectState, ProjectState::Mosaic);
+}
+
 TEST_F(NewProject, NothingCanReachTheWizardWhileACreationRuns)
 {
     saveBmp(gradientPicture(64, 64), path("main.bmp"));
