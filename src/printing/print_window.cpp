@@ -2,16 +2,15 @@
 
 #include "platform/platform.h"
 #include "ui/app_context.h"
+#include "ui/spin_edit.h"
 
 #include <QComboBox>
 #include <QFileInfo>
-#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,7 +18,6 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include <algorithm>
 
 namespace tw {
 
@@ -29,10 +27,6 @@ namespace {
 // needs more.
 constexpr int kClientWidth = 292;
 constexpr int kClientHeight = 319;
-
-// The wide range the field lets the user type in before the focus leaves.
-constexpr int kTypingMin = -9999;
-constexpr int kTypingMax = 99999;
 
 const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kCream(0xFF, 0xFB, 0xF0);
@@ -89,58 +83,6 @@ public:
 
 } // namespace
 
-CustomDpiEdit::CustomDpiEdit(int minimum, int maximum, QWidget* parent)
-    : QSpinBox(parent), fieldMin_(minimum), fieldMax_(maximum)
-{
-    setRange(kTypingMin, kTypingMax);
-    // The line edit reports typing; the spin box reports the texts it sets
-    // itself (arrows, range), which reach the line edit with its signals
-    // blocked. Each text is reported once.
-    auto report = [this] {
-        const QString text = lineEdit()->text();
-        if (text == reportedText_)
-            return;
-        reportedText_ = text;
-        Q_EMIT valueTyped(typedValue());
-    };
-    connect(lineEdit(), &QLineEdit::textChanged, this, report);
-    connect(this, &QSpinBox::textChanged, this, report);
-}
-
-int CustomDpiEdit::typedValue() const
-{
-    bool ok = false;
-    const int value = lineEdit()->text().trimmed().toInt(&ok);
-    return ok ? value : fieldMin_;
-}
-
-void CustomDpiEdit::stepBy(int steps)
-{
-    setValue(std::clamp(std::clamp(typedValue(), fieldMin_, fieldMax_) + steps, fieldMin_, fieldMax_));
-    selectAll();
-}
-
-QAbstractSpinBox::StepEnabled CustomDpiEdit::stepEnabled() const
-{
-    const int value = typedValue();
-    StepEnabled enabled = StepNone;
-    if (value < fieldMax_)
-        enabled |= StepUpEnabled;
-    if (value > fieldMin_)
-        enabled |= StepDownEnabled;
-    return enabled;
-}
-
-void CustomDpiEdit::focusOutEvent(QFocusEvent* event)
-{
-    const int value = std::clamp(typedValue(), fieldMin_, fieldMax_);
-    QSpinBox::focusOutEvent(event);
-    setValue(value);
-    const QString text = QString::number(value);
-    if (lineEdit()->text() != text)
-        lineEdit()->setText(text);
-}
-
 PrintWindow::PrintWindow(AppContext& context, QWidget* parent)
     // A fixed dialog-like frame: title and close button only, above the
     // other windows.
@@ -156,7 +98,7 @@ PrintWindow::PrintWindow(AppContext& context, QWidget* parent)
     connect(rbfit_, &QRadioButton::clicked, this, &PrintWindow::Button2Click);
     connect(RadioButton2_, &QRadioButton::clicked, this, &PrintWindow::Button2Click);
     connect(cdpi_, &QComboBox::currentTextChanged, this, &PrintWindow::Button2Click);
-    connect(seCDPI_, &CustomDpiEdit::valueTyped, this, &PrintWindow::Button2Click);
+    connect(seCDPI_, &SpinEdit::changed, this, &PrintWindow::Button2Click);
     connect(BTPsetup_, &QPushButton::clicked, this, &PrintWindow::BTPsetupClick);
     connect(btprint_, &QPushButton::clicked, this, &PrintWindow::btprintClick);
     connect(btcancel_, &QPushButton::clicked, this, &PrintWindow::btcancelClick);
@@ -198,10 +140,9 @@ void PrintWindow::createControls()
     paintCream(cdpi_);
 
     Label45_ = captionLabel("Label45", QStringLiteral("Custom DPI:"), GroupBox1_);
-    seCDPI_ = new CustomDpiEdit(kCustomDpiMin, kCustomDpiMax, GroupBox1_);
+    seCDPI_ = new SpinEdit(kCustomDpiMin, kCustomDpiMax, kCustomDpiDefault, GroupBox1_);
     seCDPI_->setObjectName(QStringLiteral("seCDPI"));
     seCDPI_->setAccessibleName(Label45_->text());
-    seCDPI_->setValue(kCustomDpiDefault);
     paintCream(seCDPI_);
     Label45_->setBuddy(seCDPI_);
 
@@ -309,7 +250,7 @@ PrintChoice PrintWindow::currentChoice() const
     choice.fitToPage = rbfit_->isChecked();
     // Text typed into the list's field selects no entry unless it is one.
     choice.dpiEntry = cdpi_->findText(cdpi_->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    choice.customDpi = seCDPI_->typedValue();
+    choice.customDpi = seCDPI_->value();
     return choice;
 }
 

@@ -6,7 +6,6 @@
 // files through the platform's PDF printer.
 #include "printing/print_layout.h"
 
-#include <QSpinBox>
 #include <QWidget>
 
 class QComboBox;
@@ -18,30 +17,7 @@ class QRadioButton;
 namespace tw {
 
 class AppContext;
-
-// The custom resolution field. It yields the number in its text, or its
-// minimum for a text that is not a whole number; a number typed outside the
-// range counts as typed until the field loses the focus, which brings it into
-// range. valueTyped follows every change of the text.
-class CustomDpiEdit : public QSpinBox {
-    Q_OBJECT
-public:
-    CustomDpiEdit(int minimum, int maximum, QWidget* parent = nullptr);
-    int typedValue() const;
-
-Q_SIGNALS:
-    void valueTyped(int value);
-
-protected:
-    void stepBy(int steps) override;
-    StepEnabled stepEnabled() const override;
-    void focusOutEvent(QFocusEvent* event) override;
-
-private:
-    QString reportedText_;
-    int fieldMin_;
-    int fieldMax_;
-};
+class SpinEdit;
 
 class PrintWindow : public QWidget {
     Q_OBJECT
@@ -89,7 +65,7 @@ private:
     QRadioButton* RadioButton2_ = nullptr;
     QComboBox* cdpi_ = nullptr;
     QLabel* Label45_ = nullptr;
-    CustomDpiEdit* seCDPI_ = nullptr;
+    SpinEdit* seCDPI_ = nullptr;
     QLabel* Label2_ = nullptr;
     QLabel* lbprintedfullsize_ = nullptr;
     QLabel* Label8_ = nullptr;

@@ -6,6 +6,7 @@
 #include "platform/qt_platform.h"
 #include "printing/poppler.h"
 #include "printing/print_window.h"
+#include "ui/spin_edit.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,7 +14,6 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 
 namespace tw::test {
 namespace {
@@ -28,7 +28,7 @@ protected:
     QPushButton* push(const char* name) { return child<QPushButton>(window(), name); }
     QRadioButton* radio(const char* name) { return child<QRadioButton>(window(), name); }
     QComboBox* cdpi() { return child<QComboBox>(window(), "cdpi"); }
-    QSpinBox* seCDPI() { return child<QSpinBox>(window(), "seCDPI"); }
+    SpinEdit* seCDPI() { return child<SpinEdit>(window(), "seCDPI"); }
 
     // The mosaic as a creation leaves it: cells, picture and state.
     void haveMosaic(int width, int height, int cellsX, int cellsY)
