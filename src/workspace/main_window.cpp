@@ -497,31 +497,28 @@ void MainWindow::scrollViewBy(int dx, int dy)
 void MainWindow::scrollView()
 {
     context_.guarded([this] {
-        MosaicProject& project = context_.project();
-        const Picture& mosaic = project.MosaicImage;
-        if (std::int64_t{mosaic.width()} * mosaic.height() <= 0)
-            return;
-        const QSize box = workpanel_->contentsRect().size();
-        drawView(project, mosaic, img1_->picture(), box.width(), box.height());
-        Label1_->setText(QString::fromStdString(scaleLabelText(project)));
-        img1_->pictureChanged();
-        if (overview_ && overview_->isVisible())
+        if (redrawViewPicture() && overview_ && overview_->isVisible())
             overview_->redrawIndicator();
     });
 }
 
 void MainWindow::repaintView()
 {
+    if (redrawViewPicture() && overview_ && overview_->isVisible())
+        overview_->redrawOverview();
+}
+
+bool MainWindow::redrawViewPicture()
+{
     MosaicProject& project = context_.project();
     const Picture& mosaic = project.MosaicImage;
     if (std::int64_t{mosaic.width()} * mosaic.height() <= 0)
-        return;
+        return false;
     const QSize box = workpanel_->contentsRect().size();
     drawView(project, mosaic, img1_->picture(), box.width(), box.height());
     Label1_->setText(QString::fromStdString(scaleLabelText(project)));
     img1_->pictureChanged();
-    if (overview_ && overview_->isVisible())
-        overview_->redrawOverview();
+    return true;
 }
 
 void MainWindow::showOverviewIfHidden()

@@ -126,6 +126,9 @@ private:
     // The view after its offsets changed (Hand drag, wheel, keys): the
     // visible part, Label1 and the OverView's frame.
     void scrollView();
+    // Draws the visible part of the mosaic and the scale line; false when
+    // there is no mosaic to draw.
+    bool redrawViewPicture();
     void scrollViewBy(int dx, int dy);
     bool viewKeyPress(int key);
 
