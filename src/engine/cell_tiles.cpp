@@ -164,29 +164,34 @@ namespace {
 
 int clampedCount(int count, int limit) { return std::clamp(count, 0, limit); }
 
-// The weighted histogram of one destination byte's source values, of which
-// only the clamping zones are read: cumulated from the smallest value up
-// for amounts that clamp at 0, from the largest down for those that clamp
-// at 255.
-class ZoneHistogram {
+// The weighted histograms of one destination pixel's source values, a
+// channel each, of which only the clamping zones are read: cumulated from
+// the smallest value up for amounts that clamp at 0, from the largest down
+// for those that clamp at 255.
+class ZoneHistograms {
 public:
-    ZoneHistogram()
+    ZoneHistograms()
     {
-        for (auto& part : counts_)
-            part.fill(0);
-        weighted_.fill(0);
+        for (auto& channel : counts_)
+            for (auto& part : channel)
+                part.fill(0);
+        for (auto& channel : weighted_)
+            channel.fill(0);
     }
 
-    // Takes in every source value of destination byte (dx, dy, channel):
-    // a value of an inner row and column of a reduced axis has the full
-    // weight of both axes and is only counted; the others (the partly
-    // covered edge rows and columns, or an axis that is not reduced) add
-    // their own weight. Whether a value lies in a clamping zone is as good
-    // as random, so every value is taken and only the zones are read;
-    // four partial counts keep runs of one value from waiting on
-    // each other.
+    // Takes in every source value of destination pixel (dx, dy) in the
+    // channels marked in wanted (values smallest[c]..largest[c]): a value
+    // of an inner row and column of a reduced axis has the full weight of
+    // both axes and is only counted; the others (the partly covered edge
+    // rows and columns, or an axis that is not reduced) add their own
+    // weight. Whether a value lies in a clamping zone is as good as random,
+    // so every value is taken and only the zones are read; four partial
+    // counts keep runs of one value from waiting on each other. When every
+    // channel is wanted (as with wide amount ranges) each pixel's three
+    // bytes are taken in one pass.
     void gather(const PictureView& source, const AxisWeights& wx, const AxisWeights& wy, int dx, int dy,
-                int channel, int smallest, int largest)
+                const std::array<bool, 3>& wanted, const std::array<int, 3>& smallest,
+                const std::array<int, 3>& largest)
     {
         smallest_ = smallest;
         largest_ = largest;
@@ -201,95 +206,168 @@ public:
             ++first;
         while (end > first && xw[end - 1] != fullX)
             --end;
+        const bool all = wanted[0] && wanted[1] && wanted[2];
         for (int k = 0; k < ty.count; ++k) {
             const std::uint32_t rowWeight = wy.weight(ty, k);
-            const std::uint8_t* p = source.row(ty.firstSource + k) + static_cast<std::size_t>(tx.firstSource) * 3 +
-                                    static_cast<std::size_t>(channel);
-            if (!reducedY || rowWeight != fullY || first == end) {
-                for (int m = 0; m < tx.count; ++m)
-                    weighted_[p[m * 3]] += std::uint64_t{rowWeight} * xw[m];
+            const std::uint8_t* row = source.row(ty.firstSource + k) + static_cast<std::size_t>(tx.firstSource) * 3;
+            const bool counted = reducedY && rowWeight == fullY && first != end;
+            auto weigh = [&](int from, int to) {
+                for (std::size_t c = 0; c < 3; ++c) {
+                    if (!wanted[c])
+                        continue;
+                    for (int m = from; m < to; ++m)
+                        weighted_[c][row[m * 3 + static_cast<int>(c)]] += std::uint64_t{rowWeight} * xw[m];
+                }
+            };
+            if (!counted) {
+                weigh(0, tx.count);
                 continue;
             }
-            for (int m = 0; m < first; ++m)
-                weighted_[p[m * 3]] += std::uint64_t{rowWeight} * xw[m];
-            for (int m = end; m < tx.count; ++m)
-                weighted_[p[m * 3]] += std::uint64_t{rowWeight} * xw[m];
-            const std::uint8_t* q = p + static_cast<std::size_t>(first) * 3;
-            int m = first;
-            for (; m + static_cast<int>(kParts) <= end; m += static_cast<int>(kParts), q += 3 * kParts)
-                for (std::size_t part = 0; part < kParts; ++part)
-                    ++counts_[part][q[part * 3]];
-            for (; m < end; ++m, q += 3)
-                ++counts_[0][q[0]];
+            weigh(0, first);
+            weigh(end, tx.count);
+            if (all) {
+                const std::uint8_t* q = row + static_cast<std::size_t>(first) * 3;
+                int m = first;
+                for (; m + static_cast<int>(kParts) <= end; m += static_cast<int>(kParts), q += 3 * kParts)
+                    for (std::size_t part = 0; part < kParts; ++part)
+                        for (std::size_t c = 0; c < 3; ++c)
+                            ++counts_[c][part][q[part * 3 + c]];
+                for (; m < end; ++m, q += 3)
+                    for (std::size_t c = 0; c < 3; ++c)
+                        ++counts_[c][0][q[c]];
+                continue;
+            }
+            for (std::size_t c = 0; c < 3; ++c) {
+                if (!wanted[c])
+                    continue;
+                const std::uint8_t* q = row + static_cast<std::size_t>(first) * 3 + c;
+                int m = first;
+                for (; m + static_cast<int>(kParts) <= end; m += static_cast<int>(kParts), q += 3 * kParts)
+                    for (std::size_t part = 0; part < kParts; ++part)
+                        ++counts_[c][part][q[part * 3]];
+                for (; m < end; ++m, q += 3)
+                    ++counts_[c][0][q[0]];
+            }
         }
     }
 
-    // Results for the amounts lowFirst .. lowFirst + lowCount - 1 (all
-    // clamping at 0, lowFirst + lowCount - 1 < -smallest) and highFirst ..
-    // highFirst + highCount - 1 (all clamping at 255), appended in that
-    // order, from the byte's unshifted sum and the weight total.
-    void results(std::uint64_t sum, std::uint64_t total, const RoundingDivider& divide, int lowFirst, int lowCount,
-                 int highFirst, int highCount, std::vector<std::uint8_t>& out)
+    // Results of channel c for the amounts lowFirst .. lowFirst + lowCount
+    // - 1 (all clamping at 0, lowFirst + lowCount - 1 < -smallest) and
+    // highFirst .. highFirst + highCount - 1 (all clamping at 255), appended
+    // in that order, from the byte's unshifted sum and the weight total.
+    // Clears what gather wrote for the channel.
+    void results(std::size_t c, std::uint64_t sum, std::uint64_t total, int lowFirst, int lowCount, int highFirst,
+                 int highCount, std::vector<std::uint8_t>& out)
     {
-        const int smallest = smallest_, largest = largest_;
+        const int smallest = smallest_[c], largest = largest_[c];
         const auto base = static_cast<std::int64_t>(sum);
         const auto weight = static_cast<std::int64_t>(total);
+        // Every value's weight in one place, and the partial counts cleared
+        // for the next pixel: every value gather wrote lies in
+        // smallest..largest.
+        std::array<std::int64_t, 256> w;
+        for (int v = smallest; v <= largest; ++v) {
+            const auto i = static_cast<std::size_t>(v);
+            std::uint64_t counted = 0;
+            for (auto& part : counts_[c]) {
+                counted += part[i];
+                part[i] = 0;
+            }
+            w[i] = static_cast<std::int64_t>(counted * unit_ + weighted_[c][i]);
+            weighted_[c][i] = 0;
+        }
+        // Amounts that clamp every value read weights beyond the values
+        // there are: those are none.
+        if (lowCount > 0)
+            for (int v = largest + 1; v < -lowFirst; ++v)
+                w[static_cast<std::size_t>(v)] = 0;
+        if (highCount > 0)
+            for (int v = 256 - (highFirst + highCount); v < smallest; ++v)
+                w[static_cast<std::size_t>(v)] = 0;
+        // Each result is floor((exact sum + half) / total). From one amount
+        // to the next the exact sum moves by at most the total (the amount
+        // adds it, the clamp takes back the weight of the values it holds),
+        // so after one division the quotient is followed by its remainder.
         if (lowCount > 0) {
             // cut(t) = sum over v < t of w(v) x (t - v), built upward from
-            // the smallest value, where it is 0; the amount -t takes it.
-            const int top = -lowFirst;  // the largest t wanted
+            // the smallest value, where it is 0; the amount -t takes it. The
+            // sum falls by total - below from t to t + 1.
+            const int top = -lowFirst;                      // the largest t wanted
+            const int first = 1 - (lowFirst + lowCount);    // the smallest t wanted
             std::int64_t below = 0, cut = 0;
             const std::size_t at = out.size();
             out.resize(at + static_cast<std::size_t>(lowCount));
-            for (int t = smallest + 1; t <= top; ++t) {
-                below += weightAt(t - 1);
+            std::uint8_t* o = out.data() + at;  // the result of amount a at o[a - lowFirst]
+            int t = smallest + 1;
+            for (; t < first; ++t) {
+                below += w[static_cast<std::size_t>(t - 1)];
                 cut += below;
-                const int a = -t;
-                if (a < lowFirst + lowCount)
-                    out[at + static_cast<std::size_t>(a - lowFirst)] =
-                        divide(static_cast<std::uint64_t>(base + a * weight + cut));
+            }
+            below += w[static_cast<std::size_t>(t - 1)];
+            cut += below;
+            std::uint64_t q = 0;
+            std::int64_t r = 0;
+            {
+                const auto n = static_cast<std::uint64_t>(base - t * weight + cut) + total / 2;
+                q = n / total;
+                r = static_cast<std::int64_t>(n - q * total);
+            }
+            o[-t - lowFirst] = static_cast<std::uint8_t>(q);
+            for (++t; t <= top; ++t) {
+                below += w[static_cast<std::size_t>(t - 1)];
+                r -= weight - below;
+                if (r < 0) {
+                    r += weight;
+                    --q;
+                }
+                o[-t - lowFirst] = static_cast<std::uint8_t>(q);
             }
         }
         if (highCount > 0) {
             // cut(s) = sum over v > s of w(v) x (v - s), built downward from
-            // the largest value; the amount 255 - s takes it.
+            // the largest value; the amount 255 - s takes it. The sum rises
+            // by total - above from s to s - 1.
             const int bottom = 255 - (highFirst + highCount - 1);  // the smallest s wanted
+            const int first = 255 - highFirst;                     // the largest s wanted
             std::int64_t above = 0, cut = 0;
             const std::size_t at = out.size();
             out.resize(at + static_cast<std::size_t>(highCount));
-            for (int s = largest - 1; s >= bottom; --s) {
-                above += weightAt(s + 1);
+            std::uint8_t* o = out.data() + at;  // the result of amount a at o[a - highFirst]
+            int s = largest - 1;
+            for (; s > first; --s) {
+                above += w[static_cast<std::size_t>(s + 1)];
                 cut += above;
-                const int a = 255 - s;
-                if (a >= highFirst)
-                    out[at + static_cast<std::size_t>(a - highFirst)] =
-                        divide(static_cast<std::uint64_t>(base + a * weight - cut));
+            }
+            above += w[static_cast<std::size_t>(s + 1)];
+            cut += above;
+            std::uint64_t q = 0;
+            std::int64_t r = 0;
+            {
+                const auto n = static_cast<std::uint64_t>(base + (255 - s) * weight - cut) + total / 2;
+                q = n / total;
+                r = static_cast<std::int64_t>(n - q * total);
+            }
+            o[255 - s - highFirst] = static_cast<std::uint8_t>(q);
+            for (--s; s >= bottom; --s) {
+                above += w[static_cast<std::size_t>(s + 1)];
+                r += weight - above;
+                if (r >= weight) {
+                    r -= weight;
+                    ++q;
+                }
+                o[255 - s - highFirst] = static_cast<std::uint8_t>(q);
             }
         }
-        // Clear what gather wrote: every value lies in smallest..largest.
-        const auto from = static_cast<std::size_t>(smallest), count = static_cast<std::size_t>(largest - smallest + 1);
-        for (auto& part : counts_)
-            std::fill_n(part.begin() + static_cast<std::ptrdiff_t>(from), count, 0u);
-        std::fill_n(weighted_.begin() + static_cast<std::ptrdiff_t>(from), count, std::uint64_t{0});
     }
 
 private:
-    std::int64_t weightAt(int v) const
-    {
-        const auto i = static_cast<std::size_t>(v);
-        std::uint64_t counted = 0;
-        for (const auto& part : counts_)
-            counted += part[i];
-        return static_cast<std::int64_t>(counted * unit_ + weighted_[i]);
-    }
-
     // Four parts of at most a source row's length / 4 + 3 per row each: a
     // footprint of at most 2^17 rows keeps every count inside 32 bits.
     static constexpr std::size_t kParts = 4;
-    std::array<std::array<std::uint32_t, 256>, kParts> counts_;
-    std::array<std::uint64_t, 256> weighted_;
+    std::array<std::array<std::array<std::uint32_t, 256>, kParts>, 3> counts_;
+    std::array<std::array<std::uint64_t, 256>, 3> weighted_;
     std::uint64_t unit_ = 0;
-    int smallest_ = 0, largest_ = 255;
+    std::array<int, 3> smallest_{}, largest_{};
 };
 
 // Reads the source rows of a destination row once, front to back, so that
@@ -338,34 +416,39 @@ CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ran
     }
 
     const std::uint64_t total = std::uint64_t{reduced.wx_.total} * reduced.wy_.total;
-    const RoundingDivider divide(total);
-    ZoneHistogram histogram;
+    ZoneHistograms histograms;
     for (int j = 0; j < h; ++j) {
         touchRows(reduced.source_, reduced.wy_.tap(j));
         for (int i = 0; i < w; ++i) {
             const std::size_t at =
                 (static_cast<std::size_t>(j) * static_cast<std::size_t>(w) + static_cast<std::size_t>(i)) * 3;
+            std::array<int, 3> smallest{}, largest{};
+            std::array<bool, 3> wanted{};
             for (std::size_t c = 0; c < 3; ++c) {
                 const AmountRange r = ranges_[c];
                 const int span = r.high >= r.low ? r.high - r.low + 1 : 0;
-                const int smallest = reduced.low_[at + c], largest = reduced.high_[at + c];
-                const int below = clampedCount(-smallest - r.low, span);
-                const int above = clampedCount(r.high - (255 - largest), span);
+                smallest[c] = reduced.low_[at + c];
+                largest[c] = reduced.high_[at + c];
+                const int below = clampedCount(-smallest[c] - r.low, span);
+                const int above = clampedCount(r.high - (255 - largest[c]), span);
                 below_[at + c] = static_cast<std::uint8_t>(below);
                 above_[at + c] = static_cast<std::uint8_t>(above);
-                if (below == 0 && above == 0)
-                    continue;
-                if (smallest == largest) {
-                    // One value throughout (a blown highlight, a black
-                    // border): every amount that clamps gives 0 or 255.
-                    results_.insert(results_.end(), static_cast<std::size_t>(below), std::uint8_t{0});
-                    results_.insert(results_.end(), static_cast<std::size_t>(above), std::uint8_t{255});
+                // One value throughout (a blown highlight, a black border)
+                // needs no histogram: every amount that clamps gives 0 or 255.
+                wanted[c] = (below > 0 || above > 0) && smallest[c] != largest[c];
+            }
+            if (wanted[0] || wanted[1] || wanted[2])
+                histograms.gather(reduced.source_, reduced.wx_, reduced.wy_, i, j, wanted, smallest, largest);
+            for (std::size_t c = 0; c < 3; ++c) {
+                const AmountRange r = ranges_[c];
+                const int below = below_[at + c], above = above_[at + c];
+                if (wanted[c]) {
+                    histograms.results(c, reduced.sums_[at + c], total, r.low, below, r.high - above + 1, above,
+                                       results_);
                     continue;
                 }
-                histogram.gather(reduced.source_, reduced.wx_, reduced.wy_, i, j, static_cast<int>(c), smallest,
-                                 largest);
-                histogram.results(reduced.sums_[at + c], total, divide, r.low, below, r.high - above + 1, above,
-                                  results_);
+                results_.insert(results_.end(), static_cast<std::size_t>(below), std::uint8_t{0});
+                results_.insert(results_.end(), static_cast<std::size_t>(above), std::uint8_t{255});
             }
         }
         rowStart_[static_cast<std::size_t>(j) + 1] = results_.size();
