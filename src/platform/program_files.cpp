@@ -77,6 +77,13 @@ std::string userDataFolder()
     return joinPath(homeFolder(), ".local/share/tilewright");
 }
 
+std::string userCacheFolder()
+{
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == kPathSeparator)
+        return joinPath(xdg, "tilewright");
+    return joinPath(homeFolder(), ".cache/tilewright");
+}
+
 std::string defaultListWritePath()
 {
     if (runsInstalled())

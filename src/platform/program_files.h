@@ -53,6 +53,11 @@ std::string helpDocumentPath();
 // (the home folder from the password database when HOME is unset).
 std::string userDataFolder();
 
+// The user's cache folder for this program (the analysis cache lives
+// there): $XDG_CACHE_HOME/tilewright when that variable holds an absolute
+// path, else $HOME/.cache/tilewright.
+std::string userCacheFolder();
+
 // Creates the folder that will hold path, with its missing parents (new
 // folders private to the user). Fails with tw::Error naming the folder.
 void ensureFolderOf(const std::string& path);

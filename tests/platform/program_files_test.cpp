@@ -95,6 +95,34 @@ TEST(ProgramFiles, UserDataFolderFollowsXdgDataHomeThenHome)
     }
 }
 
+TEST(ProgramFiles, UserCacheFolderFollowsXdgCacheHomeThenHome)
+{
+    const fs::path dir = test::scratchDir("user_cache");
+    passwd* pw = ::getpwuid(::getuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string accountHome = pw->pw_dir;
+    struct Row {
+        const char* why;
+        const char* xdg;   // nullptr: unset
+        const char* home;  // nullptr: unset
+        std::string expected;
+    };
+    const std::string absXdg = (dir / "xdg").string();
+    const std::string home = (dir / "home").string();
+    const Row rows[] = {
+        {"absolute XDG_CACHE_HOME wins", absXdg.c_str(), home.c_str(), absXdg + "/tilewright"},
+        {"relative XDG_CACHE_HOME is ignored", "relative/cache", home.c_str(), home + "/.cache/tilewright"},
+        {"empty XDG_CACHE_HOME is ignored", "", home.c_str(), home + "/.cache/tilewright"},
+        {"unset XDG_CACHE_HOME", nullptr, home.c_str(), home + "/.cache/tilewright"},
+        {"no HOME: the account's home folder", nullptr, nullptr, accountHome + "/.cache/tilewright"},
+    };
+    for (const Row& row : rows) {
+        test::ScopedEnv xdg("XDG_CACHE_HOME", row.xdg);
+        test::ScopedEnv homeEnv("HOME", row.home);
+        EXPECT_EQ(userCacheFolder(), row.expected) << row.why;
+    }
+}
+
 TEST(ProgramFiles, EnsureFolderOfMakesMissingParentsPrivateToTheUser)
 {
     const fs::path dir = test::scratchDir("ensure");
