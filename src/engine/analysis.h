@@ -14,6 +14,11 @@ class PreparedPhotoCache;
 // reserved words 0). Gauge (i * 100) / N - 1 and a pump after photograph i.
 // A photograph that fails to load throws the loader's error; entries before
 // it are already written.
+// With options.analysisStore (worker path only) a photograph whose result
+// that cache holds for the same file content and settings is not decoded
+// at all; the others are decoded from the bytes hashed and their results
+// stored (see cache/analysis_store.h). A file that cannot be read fails
+// exactly as without the cache.
 // With a cache (worker path only) each prepared photograph is offered to it
 // for the rendering stage of the same creation to draw without decoding it
 // again: in a loom its compact drawing data for the amounts its signature

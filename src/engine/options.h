@@ -4,6 +4,7 @@
 
 namespace tw {
 
+class AnalysisStore;
 class DecodeBudget;
 
 // How the stages may use the machine. Every setting gives the same mosaic,
@@ -19,6 +20,10 @@ struct EngineOptions {
     // The memory budget the stages decode photographs in; null = the one
     // the whole program shares (sharedDecodeBudget).
     DecodeBudget* decodeBudget = nullptr;
+    // The analysis cache kept between runs (worker path only); null = none.
+    // A photograph found there is neither decoded by the library stage nor,
+    // where its stored drawing data draws its cells, by the rendering stage.
+    AnalysisStore* analysisStore = nullptr;
 };
 
 } // namespace tw

@@ -416,8 +416,12 @@ struct Encoder {
 
 constexpr int kEncodeOk = -2;
 
+// The export writes baseline colour files; the decoder probe also writes
+// progressive and greyscale ones.
+enum class EncodeKind { Baseline, Progressive, Grey };
+
 // Returns kEncodeOk or libjpeg's message code. The caller destroys e->cinfo.
-int runEncoder(Encoder* e, const Picture* picture, int quality)
+int runEncoder(Encoder* e, const Picture* picture, int quality, EncodeKind kind = EncodeKind::Baseline)
 {
     j_compress_ptr cinfo = &e->cinfo;
     if (setjmp(e->err.jump))
@@ -431,10 +435,13 @@ int runEncoder(Encoder* e, const Picture* picture, int quality)
 
     cinfo->image_width = static_cast<JDIMENSION>(picture->width());
     cinfo->image_height = static_cast<JDIMENSION>(picture->height());
-    cinfo->input_components = 3;
-    cinfo->in_color_space = JCS_RGB;
+    const bool grey = kind == EncodeKind::Grey;
+    cinfo->input_components = grey ? 1 : 3;
+    cinfo->in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, quality, TRUE);
+    if (kind == EncodeKind::Progressive)
+        jpeg_simple_progression(cinfo);
     jpeg_start_compress(cinfo, TRUE);
 
     JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
@@ -442,10 +449,15 @@ int runEncoder(Encoder* e, const Picture* picture, int quality)
     while (cinfo->next_scanline < cinfo->image_height) {
         const std::uint8_t* src = picture->row(static_cast<int>(cinfo->next_scanline));
         JSAMPLE* dst = buffer[0];
-        for (int x = 0; x < picture->width(); ++x, src += 3, dst += 3) {
+        for (int x = 0; x < picture->width(); ++x, src += 3) {
+            if (grey) {
+                *dst++ = src[1];
+                continue;
+            }
             dst[0] = src[2];
             dst[1] = src[1];
             dst[2] = src[0];
+            dst += 3;
         }
         jpeg_write_scanlines(cinfo, buffer, 1);
     }
@@ -516,6 +528,78 @@ Bytes encodeJpeg(const Picture& picture, int quality)
 void saveJpeg(const Picture& picture, const std::string& path, int quality)
 {
     writeFileAtomic(path, encodeJpeg(picture, quality));
+}
+
+namespace {
+
+Bytes encodeKind(const Picture& picture, EncodeKind kind)
+{
+    Bytes bytes;
+    Encoder e{};
+    e.cinfo.err = &e.err.pub;
+    installErrorManager(e.err);
+    e.dest.bytes = &bytes;
+    const int rc = runEncoder(&e, &picture, 90, kind);
+    jpeg_destroy_compress(&e.cinfo);
+    if (rc != kEncodeOk)
+        throw Error(jpegErrorText(rc));
+    return bytes;
+}
+
+// Collects the rows of an inner region, as the library stage decodes.
+class ProbeRegion final : public JpegRowReceiver {
+public:
+    explicit ProbeRegion(Bytes& out) : out_(out) {}
+    Rect region(int width, int height) override { return Rect{width / 4 + 1, height / 3, width - 2, height - 1}; }
+    std::uint8_t* memory(std::size_t bufferBytes, std::uint64_t) override
+    {
+        buffer_.assign(bufferBytes, 0);
+        return buffer_.data();
+    }
+    void rowsReady(const PictureView& view, int count) override
+    {
+        for (; done_ < count; ++done_)
+            out_.insert(out_.end(), view.row(done_), view.row(done_) + static_cast<std::size_t>(view.width) * 3);
+    }
+
+private:
+    Bytes& out_;
+    Bytes buffer_;
+    int done_ = 0;
+};
+
+} // namespace
+
+Bytes jpegDecoderProbe()
+{
+    // Smooth gradients, hard edges and a little grain: upsampling, smoothing
+    // and dithering all leave their mark.
+    Picture picture(48, 40);
+    std::uint32_t grain = 12345;
+    for (int y = 0; y < picture.height(); ++y) {
+        std::uint8_t* p = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x, p += 3) {
+            grain = grain * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(grain >> 28) - 8;
+            const bool edge = (x / 7 + y / 5) % 3 == 0;
+            p[0] = static_cast<std::uint8_t>(std::clamp(x * 5 + noise, 0, 255));
+            p[1] = static_cast<std::uint8_t>(std::clamp(edge ? 230 : y * 6 + noise, 0, 255));
+            p[2] = static_cast<std::uint8_t>(std::clamp(255 - x * 3 - y * 2 + noise, 0, 255));
+        }
+    }
+    Bytes out;
+    for (EncodeKind kind : {EncodeKind::Baseline, EncodeKind::Progressive, EncodeKind::Grey}) {
+        const Bytes file = encodeKind(picture, kind);
+        DecodeBudget budget(std::uint64_t{64} << 20);
+        DecodeBudget::Reservation reservation = budget.reserve(0);
+        Picture decoded;
+        decodeJpeg(file.data(), file.size(), decoded, reservation);
+        for (int y = 0; y < decoded.height(); ++y)
+            out.insert(out.end(), decoded.row(y), decoded.row(y) + static_cast<std::size_t>(decoded.width()) * 3);
+        ProbeRegion region(out);
+        decodeJpegRows(file.data(), file.size(), region);
+    }
+    return out;
 }
 
 } // namespace tw

@@ -71,6 +71,13 @@ void decodeJpegRows(const std::uint8_t* data, std::size_t size, JpegRowReceiver&
 // Baseline colour JPEG with libjpeg's defaults and the given quality.
 Bytes encodeJpeg(const Picture& picture, int quality = 75);
 
+// What this libjpeg makes of small pictures encoded here (baseline with
+// 4:2:0 chroma, progressive, greyscale), each decoded whole and as an inner
+// region: their pixels one after another. Another libjpeg build that
+// decodes any of them differently gives other bytes; results kept between
+// runs are keyed by them.
+Bytes jpegDecoderProbe();
+
 // encodeJpeg written to path atomically ("Cannot create file ..." on failure).
 void saveJpeg(const Picture& picture, const std::string& path, int quality = 75);
 

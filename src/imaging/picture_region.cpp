@@ -92,10 +92,19 @@ DecodedRegion decodePictureRegion(const std::string& path, const RegionRequest& 
                                   DecodeBudget& budget)
 {
     const PictureFormat format = namingFile(path, [&] { return pictureFormatFor(path); });
+    DecodeBudget::Reservation reservation = budget.reserve(0);
+    Bytes bytes = readPictureFile(path, reservation);
+    return decodePictureRegion(path, format, std::move(bytes), std::move(reservation), request, sink);
+}
+
+DecodedRegion decodePictureRegion(const std::string& path, PictureFormat format, Bytes fileBytes,
+                                  DecodeBudget::Reservation reservation, const RegionRequest& request,
+                                  RegionRowSink* sink)
+{
     DecodedRegion out;
-    out.reservation_ = budget.reserve(0);
+    out.reservation_ = std::move(reservation);
     {
-        const Bytes bytes = readPictureFile(path, out.reservation_);
+        const Bytes bytes = std::move(fileBytes);
         namingFile(path, [&] {
             if (format == PictureFormat::Jpeg) {
                 JpegRegion receiver(request, sink, out.reservation_);

@@ -5,7 +5,9 @@
 // each row is still in the cache. The pixels are exactly those of
 // loadPicture followed by the crop (aspectCropRect) and toGreyScale.
 #include "imaging/decode_budget.h"
+#include "imaging/load_picture.h"
 #include "imaging/picture.h"
+#include "platform/files.h"
 
 #include <string>
 
@@ -44,8 +46,8 @@ public:
     Picture toPicture() const;
 
 private:
-    friend DecodedRegion decodePictureRegion(const std::string&, const RegionRequest&, RegionRowSink*,
-                                             DecodeBudget&);
+    friend DecodedRegion decodePictureRegion(const std::string&, PictureFormat, Bytes, DecodeBudget::Reservation,
+                                             const RegionRequest&, RegionRowSink*);
     DecodeBudget::Reservation reservation_;
     Picture owned_;  // the whole decoded picture, for readers that make one
     PictureView view_;
@@ -58,5 +60,13 @@ private:
 // before its pixels are allocated.
 DecodedRegion decodePictureRegion(const std::string& path, const RegionRequest& request, RegionRowSink* sink,
                                   DecodeBudget& budget = sharedDecodeBudget());
+
+// The same from the file's bytes, already read with readPictureFile into
+// reservation (which keeps holding the pixels), and the reader that
+// pictureFormatFor(path) chose; path only names the file in errors. The
+// pixels are exactly those the file at path gives when it holds bytes.
+DecodedRegion decodePictureRegion(const std::string& path, PictureFormat format, Bytes bytes,
+                                  DecodeBudget::Reservation reservation, const RegionRequest& request,
+                                  RegionRowSink* sink);
 
 } // namespace tw
