@@ -26,7 +26,8 @@ int main(int argc, char** argv)
     page.commands = {{"tilewright-cli create", helpText(Command::Create)},
                      {"tilewright-cli render", helpText(Command::Render)},
                      {"tilewright-cli usage", helpText(Command::Usage)},
-                     {"tilewright-cli print", helpText(Command::Print)}};
+                     {"tilewright-cli print", helpText(Command::Print)},
+                     {"tilewright-cli cache", helpText(Command::Cache)}};
     page.seeAlso = "tilewright";
     try {
         const std::string text = tw::tools::renderManPage(page);

@@ -1,11 +1,13 @@
 #include "cli/cli_commands.h"
 
+#include "cache/analysis_store.h"
 #include "cli/cli_print.h"
 #include "engine/options.h"
 #include "engine/pipeline.h"
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/program_files.h"
 #include "setup/wizard_options.h"
 #include "workspace/project_file.h"
 #include "workspace/usage_lists.h"
@@ -14,10 +16,13 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <ostream>
 #include <set>
+#include <vector>
 
 namespace tw::cli {
 
@@ -100,6 +105,39 @@ void exportAndReport(const Picture& mosaic, const std::string& outPath, std::ost
 {
     std::string written = exportPicture(mosaic, outPath, outputTypeFor(outPath));
     out << "Mosaic written to " << written << '\n';
+}
+
+// The analysis cache's warnings come from any thread while the progress
+// display owns the error stream; they are gathered and printed, one line
+// each, once the display is done.
+class CacheWarnings {
+public:
+    AnalysisStore::Warn sink()
+    {
+        return [this](const std::string& text) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back(text);
+        };
+    }
+    void print(std::ostream& err)
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : lines_)
+            err << errorLine("warning: " + line) << '\n';
+        lines_.clear();
+        err.flush();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+std::string megabytesText(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
+    return text;
 }
 
 } // namespace
@@ -267,10 +305,21 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
         out << line << '\n';
     out.flush();
 
-    {
+    CacheWarnings warnings;
+    std::unique_ptr<AnalysisStore> store;
+    if (!request.noCache)
+        store = AnalysisStore::open(userCacheFolder(), warnings.sink());
+    warnings.print(progress);
+    EngineOptions options{invocation.threads, false};
+    options.analysisStore = store.get();
+    try {
         ConsoleObserver observer(progress, terminal);
-        runCreation(*project, library, observer, EngineOptions{invocation.threads, false});
+        runCreation(*project, library, observer, options);
+    } catch (...) {
+        warnings.print(progress);
+        throw;
     }
+    warnings.print(progress);
 
     exportAndReport(project->MosaicImage, request.outPath, out);
     if (!request.projectPath.empty()) {
@@ -327,6 +376,35 @@ void runUsage(const Invocation& invocation, std::ostream& out)
         out << line << '\n';
 }
 
+void runCache(const Invocation& invocation, std::ostream& out, std::ostream& err)
+{
+    const std::string folder = userCacheFolder();
+    const std::string path = joinPath(folder, AnalysisStore::kDatabaseName);
+    out << "Analysis cache: " << path << '\n';
+    if (!fileExists(path)) {
+        out << (invocation.cache.action == CacheAction::Clear ? "Nothing to clear: no creation has filled it yet"
+                                                              : "Empty: no creation has filled it yet")
+            << '\n';
+        return;
+    }
+    CacheWarnings warnings;
+    std::unique_ptr<AnalysisStore> store = AnalysisStore::open(folder, warnings.sink());
+    warnings.print(err);
+    if (!store)
+        throw Error("the analysis cache " + path + " cannot be opened");
+    const StoreSummary s =
+        invocation.cache.action == CacheAction::Clear ? store->clear() : store->summary();
+    warnings.print(err);
+    if (invocation.cache.action == CacheAction::Clear) {
+        out << "Removed " << s.entries << " entries for " << s.photographs << " photographs ("
+            << megabytesText(s.entryBytes) << ")\n";
+        return;
+    }
+    out << "Entries: " << s.entries << " for " << s.photographs << " photographs\n";
+    out << "Size: " << megabytesText(s.fileBytes) << " on disk, entries " << megabytesText(s.entryBytes)
+        << " of the " << megabytesText(s.limitBytes) << " limit\n";
+}
+
 int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal)
 {
     try {
@@ -344,6 +422,7 @@ int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         case Command::Render: runRender(invocation, out, err, terminal); break;
         case Command::Usage: runUsage(invocation, out); break;
         case Command::Print: runPrint(invocation, out, err, terminal); break;
+        case Command::Cache: runCache(invocation, out, err); break;
         case Command::None: break;
         }
         out.flush();

@@ -85,11 +85,14 @@ private:
     int shown_ = 0;  // last gauge value drawn (terminal) or tenth printed (plain)
 };
 
-// The three commands. Normal output goes to out, progress to progress.
+// The commands. Normal output goes to out, progress to progress.
 // Failures are thrown (tw::Error, UsageError, std::exception).
 void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& progress, bool terminal);
 void runRender(const Invocation& invocation, std::ostream& out, std::ostream& progress, bool terminal);
 void runUsage(const Invocation& invocation, std::ostream& out);
+// cache info|clear on the user's analysis cache ($XDG_CACHE_HOME/tilewright);
+// the cache's warnings go to err.
+void runCache(const Invocation& invocation, std::ostream& out, std::ostream& err);
 
 // Parse and run; every failure becomes one errorLine on err. Returns the
 // exit status: 0 done, 1 the work failed, 2 the command line is wrong.

@@ -174,6 +174,7 @@ std::vector<OptionSpec> createOptions()
         {"--border-color", true,
          [](Invocation& inv, const std::string& v) { inv.create.options.borderColor = parseColour("--border-color", v); }},
         {"--project", true, [](Invocation& inv, const std::string& v) { inv.create.projectPath = v; }},
+        {"--no-cache", false, [](Invocation& inv, const std::string&) { inv.create.noCache = true; }},
         {"--threads", true,
          [](Invocation& inv, const std::string& v) {
              inv.threads = static_cast<unsigned>(
@@ -255,6 +256,8 @@ std::optional<Command> commandNamed(const std::string& word)
         return Command::Usage;
     if (word == "print")
         return Command::Print;
+    if (word == "cache")
+        return Command::Cache;
     return std::nullopt;
 }
 
@@ -265,6 +268,7 @@ const char* commandName(Command c)
     case Command::Render: return "render";
     case Command::Usage: return "usage";
     case Command::Print: return "print";
+    case Command::Cache: return "cache";
     case Command::None: break;
     }
     return "tilewright-cli";
@@ -402,6 +406,20 @@ Invocation parseArguments(const std::vector<std::string>& args)
             throw UsageError("print: --fit and --dpi exclude each other");
         break;
     }
+    case Command::Cache: {
+        parseCommandWords(inv, words, {}, positionals);
+        if (positionals.empty())
+            throw UsageError("cache: say info or clear");
+        if (positionals.size() > 1)
+            throw UsageError("cache: unexpected argument " + quoted(positionals[1]));
+        if (positionals.front() == "info")
+            inv.cache.action = CacheAction::Info;
+        else if (positionals.front() == "clear")
+            inv.cache.action = CacheAction::Clear;
+        else
+            throw UsageError("cache: " + quoted(positionals.front()) + " is not one of info, clear");
+        break;
+    }
     case Command::None: break;
     }
     return inv;
@@ -442,6 +460,7 @@ Commands:
   render    draw the mosaic of a saved project file again and export it
   usage     list where each library photograph was placed in a project
   print     print a project's mosaic or a picture across pages into a PDF
+  cache     show or empty the analysis cache that makes repeat creations fast
 
 Run "tilewright-cli COMMAND --help" for the options of a command.
 
@@ -517,6 +536,8 @@ Options:
   --threads N           picture decoding threads, 0..256; 0 means one per
                         processor core (default 0). The mosaic is the same
                         for any number.
+  --no-cache            neither use nor fill the analysis cache (see
+                        tilewright-cli cache --help); the mosaic is the same
 
 Largest output: up to 800 x 800 cells of 48 x 48 pixels, that is 38400 x
 38400 pixels. Before starting, the memory needed (the mosaic, plus the
@@ -560,6 +581,24 @@ the file written.
                       600); the printable area leaves Qt's PDF margins
   --threads N         picture decoding threads for a project, 0..256; 0
                       means one per core
+)";
+    case Command::Cache:
+        return R"(Usage: tilewright-cli cache info|clear
+
+The analysis cache keeps, for every library photograph a creation has
+looked at, its colour signature and what drawing its cells needs, so that
+the next creation with the same photographs and the same cell size, crop
+and grey setting decodes none of them. Entries are found by the content of
+the file (every file is read and hashed each time, so a changed photograph
+is never drawn from its old content) and the least recently used go first
+once the cache passes 1024 MB. It lives in
+$XDG_CACHE_HOME/tilewright (~/.cache/tilewright when that is not set) and
+is shared by tilewright-cli and the desktop program. A damaged cache is
+made anew with a warning; one that cannot be written is left alone and
+creations go on without it. create --no-cache leaves it out.
+
+  info     where the cache is, how many entries it holds and its size
+  clear    remove every entry
 )";
     case Command::Usage:
         return R"(Usage: tilewright-cli usage PROJECT.tw6 [--detail] [--full-names]

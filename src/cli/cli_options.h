@@ -15,7 +15,7 @@
 
 namespace tw::cli {
 
-enum class Command { None, Create, Render, Usage, Print };
+enum class Command { None, Create, Render, Usage, Print, Cache };
 
 // Ranges the command line accepts beyond the wizard's: the grid itself holds
 // 800 x 800 cells, so the command line lets the counts go up to that.
@@ -34,6 +34,7 @@ struct CreateRequest {
     SizeFields size;
     WizardOptions options;
     std::string projectPath;  // empty: no project file is saved
+    bool noCache = false;     // neither use nor fill the analysis cache
 };
 
 struct RenderRequest {
@@ -61,6 +62,12 @@ struct PrintRequest {
     bool landscape = false;
 };
 
+enum class CacheAction { Info, Clear };
+
+struct CacheRequest {
+    CacheAction action = CacheAction::Info;
+};
+
 struct Invocation {
     Command command = Command::None;
     bool help = false;     // print the help of `command` (overall help for None)
@@ -70,6 +77,7 @@ struct Invocation {
     RenderRequest render;
     UsageRequest usage;
     PrintRequest print;
+    CacheRequest cache;
 };
 
 // A malformed command line; the message names the option and the value.

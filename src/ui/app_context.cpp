@@ -1,9 +1,13 @@
 #include "ui/app_context.h"
 
+#include "cache/analysis_store.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
+#include "platform/program_files.h"
 
 #include <exception>
+#include <iostream>
+#include <mutex>
 #include <new>
 
 namespace tw {
@@ -14,6 +18,19 @@ AppContext::AppContext(Platform& platform, QObject* parent)
 }
 
 AppContext::~AppContext() = default;
+
+AnalysisStore* AppContext::analysisStore()
+{
+    if (!storeOpened_) {
+        storeOpened_ = true;
+        store_ = AnalysisStore::open(userCacheFolder(), [](const std::string& text) {
+            static std::mutex lineAtATime;
+            std::lock_guard lock(lineAtATime);
+            std::cerr << "tilewright: warning: " << text << std::endl;
+        });
+    }
+    return store_.get();
+}
 
 bool AppContext::guarded(const std::function<void()>& handler)
 {

@@ -16,6 +16,7 @@
 
 namespace tw {
 
+class AnalysisStore;
 class Platform;
 
 class AppContext : public QObject {
@@ -29,6 +30,13 @@ public:
     Platform& platform() { return platform_; }
 
     bool isBusy() const { return busyDepth_ > 0; }
+
+    // The analysis cache the creations use, opened at the first call; null
+    // when it cannot be used. Its warnings (a damaged cache made anew, a
+    // folder that cannot be written) go to the standard error stream, not
+    // to a message box: they come from the middle of a creation, which
+    // goes on regardless, and ask nothing of the user.
+    AnalysisStore* analysisStore();
 
     // Runs one handler. A tw::Error or any other exception that escapes it is
     // shown in a message box with caption "Error" (its text ending in a full
@@ -51,6 +59,8 @@ private:
     std::unique_ptr<MosaicProject> project_;
     CellPicLib library_;
     int busyDepth_ = 0;
+    bool storeOpened_ = false;
+    std::unique_ptr<AnalysisStore> store_;
 };
 
 // Marks the context busy for its lifetime, also when the work fails.

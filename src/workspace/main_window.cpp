@@ -1,6 +1,7 @@
 #include "workspace/main_window.h"
 
 #include "engine/observer.h"
+#include "engine/options.h"
 #include "engine/pipeline.h"
 #include "imaging/load_picture.h"
 #include "platform/files.h"
@@ -572,8 +573,10 @@ bool MainWindow::startCreation(const CreationInput& input)
                 mainImageBefore.swap(project.MainImage);
                 input(project);
             }
-            runJob([this](ProgressObserver& observer) {
-                runCreation(context_.project(), context_.library(), observer);
+            EngineOptions options;
+            options.analysisStore = context_.analysisStore();
+            runJob([this, &options](ProgressObserver& observer) {
+                runCreation(context_.project(), context_.library(), observer, options);
             });
         } catch (...) {
             if (input) {

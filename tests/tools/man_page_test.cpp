@@ -29,7 +29,8 @@ ManPage realPage()
     page.commands = {{"tilewright-cli create", helpText(Command::Create)},
                      {"tilewright-cli render", helpText(Command::Render)},
                      {"tilewright-cli usage", helpText(Command::Usage)},
-                     {"tilewright-cli print", helpText(Command::Print)}};
+                     {"tilewright-cli print", helpText(Command::Print)},
+                     {"tilewright-cli cache", helpText(Command::Cache)}};
     page.seeAlso = "tilewright";
     return page;
 }
@@ -77,7 +78,7 @@ TEST(ManPage, EveryOptionAndCommandOfTheHelpIsAnEntry)
     const std::string page = renderManPage(realPage());
     std::regex item(R"(^  (\S+))");
     int checked = 0;
-    for (Command c : {Command::None, Command::Create, Command::Render, Command::Usage}) {
+    for (Command c : {Command::None, Command::Create, Command::Render, Command::Usage, Command::Cache}) {
         std::istringstream in(helpText(c));
         bool example = false;
         for (std::string line; std::getline(in, line);) {
