@@ -1,6 +1,7 @@
 // The worker paths of library analysis and rendering against the plain
 // one-at-a-time paths: identical table, grid, mosaic bytes, reports and
 // failures, over a table of layouts, options and thread counts.
+#include "cache/analysis_store.h"
 #include "engine/analysis.h"
 #include "engine/cell_layout.h"
 #include "engine/cell_tiles.h"
@@ -313,6 +314,92 @@ TEST_P(WorkerPaths, RenderingFromTheLibraryStagesPhotographsGivesTheSameMosaic)
         EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
         EXPECT_EQ(cache.size(), 0u) << "every photograph is let go once its cells are drawn";
         EXPECT_EQ(cache.usedBytes(), 0u);
+    }
+}
+
+// Creations drawing on the analysis cache, first filling it and then
+// finding every photograph there, give the reference project.
+TEST_P(WorkerPaths, CachedCreationsGiveTheSameProject)
+{
+    auto a = project();
+    const Outcome ra = observe([&](auto& obs) { runCreation(*a, library(), obs, kReference); });
+    EXPECT_EQ(ra.error, "");
+    std::vector<std::string> warnings;
+    auto store = AnalysisStore::open(test::scratchDir("store").string(),
+                                     [&](const std::string& w) { warnings.push_back(w); });
+    ASSERT_TRUE(store);
+    const std::uint64_t n = library().count();
+    struct Pass {
+        const char* name;
+        std::uint64_t found, missed;  // counts after the pass
+    };
+    for (const Pass& pass : {Pass{"filling", 0, n}, Pass{"found", n, n}}) {
+        SCOPED_TRACE(pass.name);
+        auto b = project();
+        EngineOptions options = fastOptions();
+        options.analysisStore = store.get();
+        const Outcome rb = observe([&](auto& obs) { runCreation(*b, library(), obs, options); });
+        expectSameOutcome(ra, rb);
+        EXPECT_TRUE(test::samePicture(a->GridImage, b->GridImage));
+        EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+        EXPECT_TRUE(sameGrid(a->MosaicGrid, b->MosaicGrid));
+        EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+        EXPECT_EQ(a->random.seed(), b->random.seed());
+        EXPECT_EQ(a->projectState, b->projectState);
+        EXPECT_EQ(store->counts().found, pass.found);
+        EXPECT_EQ(store->counts().missed, pass.missed);
+    }
+    EXPECT_EQ(warnings, std::vector<std::string>{});
+}
+
+// Settings that only steer the matching (and the colour enhancement the
+// stored drawing data covers at every amount) find every photograph in a
+// cache filled with the scene's own settings, and still give the reference
+// project of the changed settings.
+struct MatchingChange {
+    const char* name;
+    void (*apply)(tmosaicproject&);
+};
+const MatchingChange kMatchingChanges[] = {
+    {"NoRandomness", [](tmosaicproject& s) { s.randomLevel = 0; }},
+    {"MoreRandomness", [](tmosaicproject& s) { s.randomLevel = 9; }},
+    {"WiderRadius", [](tmosaicproject& s) { s.repeatRadius = 4; }},
+    {"RepeatLimit", [](tmosaicproject& s) { s.limitRepeat = 1, s.maxRepeat = 2; }},
+    {"RepeatLimitOff", [](tmosaicproject& s) { s.repeatLimitOff = 1; }},
+    {"UseAll", [](tmosaicproject& s) { s.useAllPhotos = 1; }},
+    {"FlipsToggled", [](tmosaicproject& s) { s.allowHFlip = !s.allowHFlip, s.allowVFlip = !s.allowVFlip; }},
+    {"EnhanceZero", [](tmosaicproject& s) { s.colorEnhance = 0; }},
+    {"EnhanceOdd", [](tmosaicproject& s) { s.colorEnhance = 37; }},
+    {"EnhanceFull", [](tmosaicproject& s) { s.colorEnhance = 100; }},
+};
+
+TEST_P(WorkerPaths, CachedCreationsWithOtherMatchingSettingsFindEveryPhotographAndGiveTheSameProject)
+{
+    auto store = AnalysisStore::open(test::scratchDir("store").string(), nullptr);
+    ASSERT_TRUE(store);
+    {
+        auto filling = project();
+        EngineOptions options = fastOptions();
+        options.analysisStore = store.get();
+        NullObserver quiet;
+        runCreation(*filling, library(), quiet, options);
+    }
+    const std::uint64_t missed = store->counts().missed;
+    for (const MatchingChange& change : kMatchingChanges) {
+        SCOPED_TRACE(change.name);
+        auto a = project(), b = project();
+        change.apply(a->settings);
+        change.apply(b->settings);
+        const Outcome ra = observe([&](auto& obs) { runCreation(*a, library(), obs, kReference); });
+        EngineOptions options = fastOptions();
+        options.analysisStore = store.get();
+        const Outcome rb = observe([&](auto& obs) { runCreation(*b, library(), obs, options); });
+        EXPECT_EQ(ra.error, "");
+        expectSameOutcome(ra, rb);
+        EXPECT_TRUE(test::samePicture(a->MosaicImage, b->MosaicImage));
+        EXPECT_TRUE(sameGrid(a->MosaicGrid, b->MosaicGrid));
+        EXPECT_TRUE(sameTable(a->CellPicTable, b->CellPicTable));
+        EXPECT_EQ(store->counts().missed, missed) << "a photograph was analysed again";
     }
 }
 
