@@ -20,6 +20,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tw {
@@ -473,6 +474,124 @@ TEST_F(CliEndToEnd, PrintFailuresExitWithOneLineAndWriteNothing)
         EXPECT_EQ(r.err.rfind(row.errorStart, 0), 0u) << r.err;
         EXPECT_FALSE(fs::exists(pdf));
     }
+}
+
+// ---------------------------------------------------------------- analysis cache
+
+// The cache folder of one test, given to the program through
+// XDG_CACHE_HOME.
+std::string cacheHomeOf(const fs::path& home) { return "XDG_CACHE_HOME=" + shellQuote(home.string()); }
+
+TEST_F(CliEndToEnd, CachedCreationsWriteTheSameBytesAndCacheInfoAndClearTellWhatItHolds)
+{
+    const fs::path home = dir / "cache-home";
+    const std::string env = cacheHomeOf(home);
+    const fs::path database = home / "tilewright" / "analysis-cache.sqlite";
+    RunResult plain = runCli(createArgs(dir / "plain.bmp", {"--no-cache"}), dir, env);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_FALSE(fs::exists(database)) << "--no-cache neither uses nor fills the cache";
+    RunResult info = runCli({"cache", "info"}, dir, env);
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.out, "Analysis cache: " + database.string() + "\nEmpty: no creation has filled it yet\n");
+
+    struct Run {
+        const char* name;
+        std::vector<std::string> extra;
+    };
+    for (const Run& run : {Run{"first", {}}, Run{"repeat", {}}, Run{"other matching", {"--random", "5", "--enhance", "35", "--no-hflip"}}}) {
+        SCOPED_TRACE(run.name);
+        const fs::path cached = dir / (std::string(run.name) + ".bmp"), reference = dir / "reference.bmp";
+        std::vector<std::string> extra = run.extra;
+        RunResult r = runCli(createArgs(cached, extra), dir, env);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+        extra.push_back("--no-cache");
+        ASSERT_EQ(runCli(createArgs(reference, extra), dir, env).status, 0);
+        EXPECT_EQ(readText(cached), readText(reference));
+    }
+    EXPECT_TRUE(fs::exists(database));
+
+    info = runCli({"cache", "info"}, dir, env);
+    EXPECT_EQ(info.status, 0) << info.err;
+    const std::vector<std::string> lines = linesOf(info.out);
+    ASSERT_EQ(lines.size(), 3u) << info.out;
+    EXPECT_EQ(lines[0], "Analysis cache: " + database.string());
+    EXPECT_EQ(lines[1], "Entries: 12 for 12 photographs");
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(Size: \d+\.\d MB on disk, entries \d+\.\d MB of the 1024\.0 MB limit)")))
+        << lines[2];
+
+    RunResult clear = runCli({"cache", "clear"}, dir, env);
+    EXPECT_EQ(clear.status, 0) << clear.err;
+    EXPECT_TRUE(std::regex_match(clear.out, std::regex(R"(Analysis cache: .*\nRemoved 12 entries for 12 photographs \(\d+\.\d MB\)\n)")))
+        << clear.out;
+    info = runCli({"cache", "info"}, dir, env);
+    EXPECT_NE(info.out.find("Entries: 0 for 0 photographs\n"), std::string::npos) << info.out;
+}
+
+// Two programs creating at once on one cache: both succeed without a
+// warning and write the mosaic the uncached creation writes, and the cache
+// holds every photograph once.
+TEST_F(CliEndToEnd, TwoProgramsCreatingAtOnceShareTheCache)
+{
+    const std::string env = cacheHomeOf(dir / "cache-home");
+    ASSERT_EQ(runCli(createArgs(dir / "reference.bmp", {"--no-cache"}), dir, env).status, 0);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "both filling" : "both finding");
+        RunResult results[2];
+        std::thread programs[2];
+        for (int i = 0; i < 2; ++i) {
+            const fs::path scratch = dir / ("program" + std::to_string(i));
+            fs::create_directories(scratch);
+            programs[i] = std::thread([&, i, scratch] {
+                results[i] = runCli(createArgs(scratch / "mosaic.bmp", {"--threads", "2"}), scratch, env);
+            });
+        }
+        for (std::thread& t : programs)
+            t.join();
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(results[i].status, 0) << results[i].err;
+            EXPECT_EQ(results[i].err.find("warning"), std::string::npos) << results[i].err;
+            EXPECT_EQ(readText(dir / ("program" + std::to_string(i)) / "mosaic.bmp"), readText(dir / "reference.bmp"));
+        }
+    }
+    EXPECT_NE(runCli({"cache", "info"}, dir, env).out.find("Entries: 12 for 12 photographs\n"), std::string::npos);
+}
+
+// A damaged database is made anew with a warning; a cache folder that
+// cannot be made leaves the creation uncached with a warning. Either way
+// the creation succeeds with the same bytes.
+TEST_F(CliEndToEnd, CacheTroubleWarnsAndTheCreationGoesOn)
+{
+    ASSERT_EQ(runCli(createArgs(dir / "reference.bmp", {"--no-cache"}), dir).status, 0);
+    const fs::path damaged = dir / "damaged-home";
+    fs::create_directories(damaged / "tilewright");
+    std::ofstream(damaged / "tilewright" / "analysis-cache.sqlite", std::ios::binary) << std::string(2000, '#');
+    const fs::path blocked = dir / "blocked-home";
+    std::ofstream(blocked) << "a file, not a folder";
+    struct Row {
+        const char* why;
+        fs::path home;
+        std::string warning;
+    };
+    const Row rows[] = {
+        {"damaged database", damaged,
+         "tilewright-cli: warning: the analysis cache " + (damaged / "tilewright" / "analysis-cache.sqlite").string() +
+             " is damaged"},
+        {"folder cannot be made", blocked,
+         "tilewright-cli: warning: the analysis cache cannot be kept in " + (blocked / "tilewright").string()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        const fs::path out = dir / "mosaic.bmp";
+        RunResult r = runCli(createArgs(out), dir, cacheHomeOf(row.home));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find(row.warning), std::string::npos) << r.err;
+        EXPECT_EQ(readText(out), readText(dir / "reference.bmp"));
+    }
+    // Nothing can be in a folder that cannot be made.
+    RunResult info = runCli({"cache", "info"}, dir, cacheHomeOf(blocked));
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("\nEmpty: no creation has filled it yet\n"), std::string::npos) << info.out;
 }
 
 TEST_F(CliEndToEnd, HelpPrintsUsageAndSucceeds)

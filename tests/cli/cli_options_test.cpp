@@ -209,6 +209,34 @@ TEST(CliOptions, MistakesGiveOneExactLine)
     }
 }
 
+TEST(CliOptions, CacheTakesOneActionAndCreateTakesNoCache)
+{
+    EXPECT_FALSE(parseArguments(createWith({})).create.noCache);
+    EXPECT_TRUE(parseArguments(createWith({"--no-cache"})).create.noCache);
+    struct Row {
+        Args args;
+        CacheAction action;
+    };
+    for (const Row& row : {Row{{"cache", "info"}, CacheAction::Info}, Row{{"cache", "clear"}, CacheAction::Clear}}) {
+        const Invocation inv = parseArguments(row.args);
+        EXPECT_EQ(inv.command, Command::Cache);
+        EXPECT_EQ(inv.cache.action, row.action) << row.args[1];
+    }
+    struct Mistake {
+        Args args;
+        std::string error;
+    };
+    const Mistake mistakes[] = {
+        {{"cache"}, "cache: say info or clear"},
+        {{"cache", "purge"}, "cache: \"purge\" is not one of info, clear"},
+        {{"cache", "info", "clear"}, "cache: unexpected argument \"clear\""},
+        {{"cache", "info", "--no-cache"}, "cache: unknown option \"--no-cache\""},
+        {createWith({"--no-cache=yes"}), "--no-cache: takes no value"},
+    };
+    for (const Mistake& m : mistakes)
+        EXPECT_EQ(errorOf(m.args), m.error) << m.args.back();
+}
+
 TEST(CliOptions, RenderAndUsageTakeTheirProjectAndSwitches)
 {
     Invocation render = parseArguments({"render", "p.tw6", "--out", "r.bmp", "--threads", "3"});
@@ -323,7 +351,7 @@ TEST(CliOptions, HelpDocumentsEveryOption)
         "--main", "--out", "--library", "--recursive", "--cells", "--cell-size", "--dpi", "--mode",
         "--stitch", "--random", "--enhance", "--no-use-all", "--crop-main", "--no-crop-cell", "--mono",
         "--no-hflip", "--no-vflip", "--radius", "--limit-repeat", "--border", "--border-color", "--project",
-        "--threads"};
+        "--threads", "--no-cache"};
     const std::string create = helpText(Command::Create);
     for (const std::string& option : createOptions) {
         EXPECT_NE(create.find(option + " "), std::string::npos) << option;
@@ -347,7 +375,7 @@ TEST(CliOptions, HelpDocumentsEveryOption)
         EXPECT_EQ(error.find("unknown option"), std::string::npos) << option << ": " << error;
     }
     const std::string overall = helpText(Command::None);
-    for (const char* command : {"create", "render", "usage", "print"})
+    for (const char* command : {"create", "render", "usage", "print", "cache"})
         EXPECT_NE(overall.find(command), std::string::npos) << command;
 }
 
