@@ -25,7 +25,8 @@ fail() { echo "check-install: $*" >&2; exit 1; }
 step() { echo "check-install: $*"; }
 
 prefix=$work/prefix
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime \
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache \
+  XDG_RUNTIME_DIR=$work/runtime \
   QT_QPA_PLATFORM=offscreen
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
@@ -101,6 +102,10 @@ before=$(cd "$prefix" && find . -type f -exec md5sum {} + | sort)
 cli() { "$prefix/bin/tilewright-cli" "$@" >"$work/cli.log" 2>&1 || { cat "$work/cli.log" >&2; fail "tilewright-cli $*"; }; }
 cli create --main "$data/sample-main.jpg" --cells 16x12 --cell-size 8x8 --out "$work/mosaic.jpg"
 file "$work/mosaic.jpg" | grep -q 'JPEG image data.*, 128x96,' || fail "the mosaic is not a 128 x 96 JPEG"
+# The analysis cache went to the user's cache folder and holds the library.
+cli cache info
+grep -q "^Analysis cache: $XDG_CACHE_HOME/tilewright/analysis-cache.sqlite\$" "$work/cli.log" &&
+  grep -q '^Entries: [1-9]' "$work/cli.log" || { cat "$work/cli.log" >&2; fail "the analysis cache was not filled"; }
 # The shipped template was read; nothing was written, neither in the
 # installed tree nor in the user's folder.
 [ ! -e "$XDG_DATA_HOME/tilewright" ] || fail "reading the template wrote the user's folder"
@@ -141,7 +146,7 @@ step "building the Debian package"
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
 deb=$(ls "$work"/package/tilewright_"$version"_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libjpeg62-turbo libc6; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libjpeg62-turbo libsqlite3-0 libc6; do
   grep -q "$lib" <<<"$depends" || fail "the package does not depend on $lib ($depends)"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl1-mesa-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libsqlite3-dev libxxhash-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file man-db groff-base poppler-utils
