@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Times a first creation with tilewright-cli against the decode floor
 # (libjpeg-turbo alone decoding every library photograph once on all cores)
-# and against Debian's metapixel, on the same library and main picture.
-# Ours and the floor run interleaved, several times, so that other load on
-# the machine touches both alike; the load average is printed with every
-# run.
+# and against Debian's metapixel, on the same library and main picture; and
+# repeat creations drawing on the analysis cache, with the same settings and
+# with only matching settings changed, against the same floor. Ours and the
+# floor run interleaved, several times, so that other load on the machine
+# touches all alike; the load average is printed with every run. The
+# analysis cache lives in a temporary folder: a first creation starts with
+# an empty one, the repeats with one the first creation filled.
 #
 #   bench/run_peer_benchmark.sh [LIBRARY_FOLDER [MAIN_PICTURE]]
 #
@@ -94,12 +97,29 @@ column_median() { awk -v c="$2" '{ print $c }' "$work/$1.runs" | median; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 mb() { awk -v k="$1" 'BEGIN { printf "%.0f MB", k / 1024 }'; }
 
+create=(create --main "$main" --library "$library" --cells 48x48 --cell-size 32x32)
+# Only what steers the matching: randomness, radius, repeat limit, use-all,
+# flips and enhancement.
+matching=(--random 6 --radius 3 --limit-repeat 8 --no-use-all --no-hflip --no-vflip --enhance 35)
+filled="$work/cache-filled"
+echo
+echo "Filling the analysis cache for the repeat creations (once)"
+run fill env XDG_CACHE_HOME="$filled" "$cli" "${create[@]}" --out "$work/filled.jpg"
 echo
 echo "Interleaved runs ($reps each): decode floor, tilewright-cli create (48 x 48 cells of 32 x 32 pixels)"
+echo "with an empty analysis cache (first), with the filled one (repeat), and the filled one with other matching settings"
 for ((r = 1; r <= reps; r++)); do
   run floor "$build/tools/decode_floor" "$library"
-  run ours "$cli" create --main "$main" --library "$library" --cells 48x48 --cell-size 32x32 --out "$work/ours.jpg"
+  rm -rf "$work/cache-empty"
+  run ours env XDG_CACHE_HOME="$work/cache-empty" "$cli" "${create[@]}" --out "$work/ours.jpg"
+  run repeat env XDG_CACHE_HOME="$filled" "$cli" "${create[@]}" --out "$work/repeat.jpg"
+  run matching env XDG_CACHE_HOME="$filled" "$cli" "${create[@]}" "${matching[@]}" --out "$work/matching.jpg"
 done
+# The cache changes nothing in the mosaic.
+cmp -s "$work/ours.jpg" "$work/repeat.jpg" || { echo "the repeat creation's mosaic differs from the first's" >&2; exit 1; }
+run reference "$cli" "${create[@]}" "${matching[@]}" --no-cache --out "$work/reference.jpg"
+cmp -s "$work/matching.jpg" "$work/reference.jpg" ||
+  { echo "the cached creation with other matching settings differs from the uncached one" >&2; exit 1; }
 
 if [ "${METAPIXEL:-1}" != 0 ]; then
   echo "metapixel-prepare and metapixel --metapixel (32 x 32 tiles), once"
@@ -113,7 +133,11 @@ floor_cpu=$(column_median floor 2); ours_cpu=$(column_median ours 2)
 echo
 printf '%-34s %10s %10s %12s\n' "(medians)" "wall (s)" "cpu (s)" "peak memory"
 printf '%-34s %10s %10s %12s\n' "decode floor ($(nproc) threads)" "$floor_s" "$floor_cpu" "$(mb "$(column_median floor 3)")"
-printf '%-34s %10s %10s %12s\n' "tilewright-cli create" "$ours_s" "$ours_cpu" "$(mb "$(column_median ours 3)")"
+repeat_s=$(column_median repeat 1); repeat_cpu=$(column_median repeat 2)
+matching_s=$(column_median matching 1); matching_cpu=$(column_median matching 2)
+printf '%-34s %10s %10s %12s\n' "tilewright-cli create (first)" "$ours_s" "$ours_cpu" "$(mb "$(column_median ours 3)")"
+printf '%-34s %10s %10s %12s\n' "  repeat, same settings" "$repeat_s" "$repeat_cpu" "$(mb "$(column_median repeat 3)")"
+printf '%-34s %10s %10s %12s\n' "  repeat, other matching settings" "$matching_s" "$matching_cpu" "$(mb "$(column_median matching 3)")"
 if [ "${METAPIXEL:-1}" != 0 ]; then
   prep_s=$(column_median prepare 1); mosaic_s=$(column_median mosaic 1)
   peer_s=$(awk -v a="$prep_s" -v b="$mosaic_s" 'BEGIN { printf "%.2f", a + b }')
@@ -123,6 +147,8 @@ if [ "${METAPIXEL:-1}" != 0 ]; then
 fi
 echo
 echo "first creation / decode floor: $(ratio "$ours_s" "$floor_s") wall, $(ratio "$ours_cpu" "$floor_cpu") cpu  (aim: at most 1.3)"
+echo "repeat creation / decode floor: $(ratio "$repeat_s" "$floor_s") wall, $(ratio "$repeat_cpu" "$floor_cpu") cpu  (aim: at most 0.3)"
+echo "repeat, other matching / floor: $(ratio "$matching_s" "$floor_s") wall, $(ratio "$matching_cpu" "$floor_cpu") cpu  (aim: at most 0.3)"
 if [ "${METAPIXEL:-1}" != 0 ]; then
   echo "metapixel / first creation:    $(ratio "$peer_s" "$ours_s")  (times as long as ours)"
 fi
