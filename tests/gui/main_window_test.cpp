@@ -3,9 +3,12 @@
 // question.
 #include "gui/gui_fixture.h"
 
+#include "cache/analysis_store.h"
 #include "engine/pipeline.h"
 #include "imaging/jpeg.h"
 #include "imaging/load_picture.h"
+#include "installed_tree.h"
+#include "platform/program_files.h"
 #include "ui/window_size.h"
 #include "workspace/product.h"
 #include "workspace/project_file.h"
@@ -477,6 +480,37 @@ TEST_F(Creation, FinishedMosaicIsShownFromTheTopLeftWithTheOverview)
     auto* image1 = overview().findChild<PictureBox*>("Image1");
     ASSERT_NE(image1, nullptr);
     EXPECT_FALSE(image1->picture().empty());
+}
+
+// The desktop program's creations use the analysis cache in the user's
+// cache folder, the one tilewright-cli uses: a repeat creation finds every
+// photograph there and shows the same mosaic.
+TEST_F(Creation, RepeatCreationFindsEveryPhotographInTheUsersCacheAndShowsTheSameMosaic)
+{
+    const std::string home = path("cache-home");
+    ScopedEnv cacheHome("XDG_CACHE_HOME", home.c_str());
+    prepareCreation(8, 8, 8);
+    ASSERT_TRUE(main().startCreation());
+    const Picture first = project().MosaicImage;
+    AnalysisStore* store = context_->analysisStore();
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store->databasePath(), home + "/tilewright/" + AnalysisStore::kDatabaseName);
+    EXPECT_EQ(store->counts().found, 0u);
+    // The generator goes on from one creation to the next: the uncached
+    // creation to compare with starts where the cached one does.
+    const auto randomBefore = project().random;
+    ASSERT_TRUE(main().startCreation());
+    EXPECT_EQ(store->counts().found, library().count());
+    const Picture cached = project().MosaicImage;
+    project().random = randomBefore;
+    NullObserver quiet;
+    runCreation(project(), library(), quiet);
+    EXPECT_TRUE(samePicture(cached, project().MosaicImage));
+    EXPECT_TRUE(platform_.messages.empty());
+    // Another program (tilewright-cli) sees the same entries.
+    auto other = AnalysisStore::open(userCacheFolder(), nullptr);
+    ASSERT_TRUE(other);
+    EXPECT_GT(other->summary().entries, 0u);
 }
 
 TEST_F(Creation, FailureIsReportedAndCommandsComeBack)
