@@ -42,4 +42,10 @@ decltype(auto) namingFile(const std::string& path, Work&& work)
 // added when it does not already end in one.
 std::string messageWithFullStop(const std::string& text);
 
+// text as it may be shown on a terminal or in a window: control characters
+// (C0, DEL, and C1 written in UTF-8) become \n, \r, \t or \xNN, so a path
+// taken from a file cannot move the cursor, clear the screen or break a
+// line. Everything else, bytes that are not UTF-8 included, stays as is.
+std::string escapeControlCharacters(const std::string& text);
+
 } // namespace tw
