@@ -4,6 +4,8 @@
 #include "cli/cli_print.h"
 #include "engine/options.h"
 #include "engine/pipeline.h"
+#include "imaging/bmp.h"
+#include "imaging/jpeg.h"
 #include "library/cell_pic_lib.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -101,10 +103,23 @@ void checkOpenedProject(const tmosaicproject& s, const std::string& path)
                     std::to_string(s.cellHeight) + " pixels");
 }
 
+// The output format must hold the mosaic: known from the size alone.
+void checkFormatHolds(const tmosaicproject& s, PictureFileType type)
+{
+    const auto w = static_cast<std::uint64_t>(std::max(s.mosaicWidth, 0));
+    const auto h = static_cast<std::uint64_t>(std::max(s.mosaicHeight, 0));
+    const std::string size = std::to_string(w) + " x " + std::to_string(h) + " pixels";
+    if (type == PictureFileType::Bmp && !bmpCanHold(w, h))
+        throw Error("a mosaic of " + size + " does not fit in a BMP file, which holds at most 4 GB; save it as JPEG");
+    if (type == PictureFileType::Jpeg && (w > kMaxJpegDimension || h > kMaxJpegDimension))
+        throw Error("a mosaic of " + size + " does not fit in a JPEG file, which holds at most " +
+                    std::to_string(kMaxJpegDimension) + " pixels a side");
+}
+
 void exportAndReport(const Picture& mosaic, const std::string& outPath, std::ostream& out)
 {
     std::string written = exportPicture(mosaic, outPath, outputTypeFor(outPath));
-    out << "Mosaic written to " << written << '\n';
+    out << "Mosaic written to " << escapeControlCharacters(written) << '\n';
 }
 
 // The analysis cache's warnings come from any thread while the progress
@@ -142,11 +157,37 @@ std::string megabytesText(std::uint64_t bytes)
 
 } // namespace
 
-void checkFolderOf(const std::string& path)
+void checkOutputNames(const std::vector<OutputFile>& outputs)
 {
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    if (!folder.empty() && !directoryExists(folder))
-        throw Error(cannotCreateMessage(path, ENOENT));
+    for (const OutputFile& o : outputs)
+        checkCanCreateFile(o.path);
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        for (std::size_t j = i + 1; j < outputs.size(); ++j)
+            if (sameFile(outputs[i].path, outputs[j].path))
+                throw Error(std::string(outputs[i].option) + " and " + outputs[j].option + " name the same file \"" +
+                            outputs[j].path + "\"");
+}
+
+void checkOutputsSpareInputs(const std::vector<OutputFile>& outputs, const InputFiles& inputs)
+{
+    for (const OutputFile& o : outputs) {
+        // A file that does not exist yet cannot be an input that does.
+        if (!pathExists(o.path))
+            continue;
+        auto refuse = [&](const std::string& what) {
+            throw Error(std::string(o.option) + " \"" + o.path + "\" would overwrite " + what);
+        };
+        if (!inputs.mainPicture.empty() && sameFile(o.path, inputs.mainPicture))
+            refuse("the main picture");
+        if (!inputs.listFile.empty() && sameFile(o.path, inputs.listFile))
+            refuse("the image list file");
+        if (!inputs.project.empty() && sameFile(o.path, inputs.project))
+            refuse("the project file");
+        if (inputs.library)
+            for (const std::string& entry : inputs.library->entries())
+                if (!entry.empty() && sameFile(o.path, entry))
+                    refuse("library photograph \"" + entry + "\"");
+    }
 }
 
 std::vector<std::string> listLibraryFolder(const std::string& folder, bool recursive)
@@ -170,7 +211,8 @@ void loadLibrary(CellPicLib& library, const std::string& path, bool recursive)
         library.replaceAll(listLibraryFolder(path, recursive));
         return;
     }
-    if (fileExists(path)) {
+    if (pathExists(path)) {
+        // Anything but a regular file is refused by the reading itself.
         if (lowerCase(extensionPart(path)) != "il2")
             throw Error("library \"" + path + "\" is neither a folder nor an image list file (.IL2)");
         library.readListFile(path);
@@ -279,9 +321,10 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
 {
     const CreateRequest& request = invocation.create;
     const PictureFileType type = outputTypeFor(request.outPath);
-    checkFolderOf(exportFileName(request.outPath, type));
+    std::vector<OutputFile> outputs = {{"--out", exportFileName(request.outPath, type)}};
     if (!request.projectPath.empty())
-        checkFolderOf(request.projectPath);
+        outputs.push_back({"--project", request.projectPath});
+    checkOutputNames(outputs);
 
     auto project = std::make_unique<MosaicProject>();
     project->viewScale = 1;
@@ -290,6 +333,14 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
     CellPicLib library;
     loadLibrary(library, request.libraryPath, request.recursive);
     checkLibraryCapacity(library);
+    InputFiles inputs;
+    inputs.mainPicture = request.mainPath;
+    if (request.libraryPath.empty())
+        inputs.listFile = CellPicLib::defaultListPath();
+    else if (!directoryExists(request.libraryPath))
+        inputs.listFile = request.libraryPath;
+    inputs.library = &library;
+    checkOutputsSpareInputs(outputs, inputs);
 
     project->mainImagePath = request.mainPath;
     loadMainImage(*project);
@@ -298,11 +349,12 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
     CopyResult copied = copyWizardOptions(*project, request.size, request.options, library.count(), memory);
     if (project->settings.renderMode != RenderMode::SelfMosaic && library.count() == 0)
         throw Error(kNotEnoughImagesMessage);
+    checkFormatHolds(project->settings, type);
     checkMosaicFits(project->settings, library.count(), type, !request.projectPath.empty(), project->MainImage,
                     memory);
 
     for (const std::string& line : copied.brief)
-        out << line << '\n';
+        out << escapeControlCharacters(line) << '\n';
     out.flush();
 
     CacheWarnings warnings;
@@ -324,7 +376,7 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
     exportAndReport(project->MosaicImage, request.outPath, out);
     if (!request.projectPath.empty()) {
         saveProjectFile(*project, library, request.projectPath);
-        out << "Project saved to " << request.projectPath << '\n';
+        out << "Project saved to " << escapeControlCharacters(request.projectPath) << '\n';
     }
 }
 
@@ -332,31 +384,39 @@ void runRender(const Invocation& invocation, std::ostream& out, std::ostream& pr
 {
     const RenderRequest& request = invocation.render;
     const PictureFileType type = outputTypeFor(request.outPath);
-    checkFolderOf(exportFileName(request.outPath, type));
+    const std::vector<OutputFile> outputs = {{"--out", exportFileName(request.outPath, type)}};
+    checkOutputNames(outputs);
 
     auto project = std::make_unique<MosaicProject>();
     CellPicLib library;
-    openAndRender(*project, library, request.projectPath, type, invocation.threads, progress, terminal);
+    openAndRender(*project, library, request.projectPath, RenderTarget{type, true, outputs}, invocation.threads,
+                  progress, terminal);
     exportAndReport(project->MosaicImage, request.outPath, out);
 }
 
-void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, PictureFileType type,
+void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, const RenderTarget& target,
                    unsigned threads, std::ostream& progress, bool terminal)
 {
     project.viewScale = 1;
     project.toolMode = ToolMode::Hand;
     openProjectFile(project, library, path);
+    InputFiles inputs;
+    inputs.project = path;
+    inputs.library = &library;
+    checkOutputsSpareInputs(target.outputs, inputs);
 
     // The record comes from a file: its sizes decide what gets allocated and
     // which grid cells are read, so they are checked before any drawing.
     checkOpenedProject(project.settings, path);
-    checkMosaicFits(project.settings, library.count(), type, false, project.MainImage, queryMemoryStatus());
+    if (target.encodesWhole)
+        checkFormatHolds(project.settings, target.type);
+    checkMosaicFits(project.settings, library.count(), target.type, false, project.MainImage, queryMemoryStatus());
 
     ConsoleObserver observer(progress, terminal);
     runOpenedProject(project, library, observer, EngineOptions{threads, false});
 }
 
-void runUsage(const Invocation& invocation, std::ostream& out)
+void runUsage(const Invocation& invocation, std::ostream& out, bool outTerminal)
 {
     const UsageRequest& request = invocation.usage;
     auto project = std::make_unique<MosaicProject>();
@@ -372,8 +432,10 @@ void runUsage(const Invocation& invocation, std::ostream& out)
     std::vector<std::string> names = usageNames(library, !request.fullNames);
     std::vector<std::string> lines =
         request.detail ? detailUsageList(*project, names) : simpleUsageList(*project, names);
+    // The lists carry the stored bytes exactly; only a terminal gets them
+    // with control characters escaped, as it would otherwise obey them.
     for (const std::string& line : lines)
-        out << line << '\n';
+        out << (outTerminal ? escapeControlCharacters(line) : line) << '\n';
 }
 
 void runCache(const Invocation& invocation, std::ostream& out, std::ostream& err)
@@ -405,7 +467,8 @@ void runCache(const Invocation& invocation, std::ostream& out, std::ostream& err
         << " of the " << megabytesText(s.limitBytes) << " limit\n";
 }
 
-int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal)
+int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
+            bool outTerminal)
 {
     try {
         Invocation invocation = parseArguments(args);
@@ -420,7 +483,7 @@ int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         switch (invocation.command) {
         case Command::Create: runCreate(invocation, out, err, terminal); break;
         case Command::Render: runRender(invocation, out, err, terminal); break;
-        case Command::Usage: runUsage(invocation, out); break;
+        case Command::Usage: runUsage(invocation, out, outTerminal); break;
         case Command::Print: runPrint(invocation, out, err, terminal); break;
         case Command::Cache: runCache(invocation, out, err); break;
         case Command::None: break;

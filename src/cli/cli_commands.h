@@ -50,13 +50,45 @@ std::uint64_t creationMemoryNeed(const tmosaicproject& settings, std::size_t lib
 void checkMosaicFits(const tmosaicproject& settings, std::size_t libraryCount, PictureFileType type,
                      bool savesProject, const Picture& mainPicture, const MemoryStatus& memory);
 
-// Refuses, before any long work, an output file whose folder does not exist.
-void checkFolderOf(const std::string& path);
+// An output named on the command line, for the refusals.
+struct OutputFile {
+    const char* option;
+    std::string path;
+};
+
+// Whatever a save would refuse by the name alone is refused before the work:
+// a missing or unwritable folder, a name too long, a folder in the way; and
+// two outputs must be two files.
+void checkOutputNames(const std::vector<OutputFile>& outputs);
+
+// The files a run reads; an output must be none of them, or the run would
+// destroy its own input (a library photograph is read again by every later
+// rendering of the project). Empty names and a null library are not looked
+// at.
+struct InputFiles {
+    std::string mainPicture;
+    std::string listFile;
+    std::string project;
+    const CellPicLib* library = nullptr;
+};
+
+// Refuses an existing output that is one of the inputs.
+void checkOutputsSpareInputs(const std::vector<OutputFile>& outputs, const InputFiles& inputs);
+
+// Where a rendering goes: the file type its memory is estimated for, whether
+// the mosaic is encoded whole in that type (so the type must hold its size),
+// and the outputs that must not be one of the project's inputs.
+struct RenderTarget {
+    PictureFileType type;
+    bool encodesWhole;
+    std::vector<OutputFile> outputs;
+};
 
 // Opens a project file and draws its mosaic again from the library it names
-// (the placement kept), after checking the stored sizes and that the mosaic
-// fits in memory (with an output of the given type). Progress on progress.
-void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, PictureFileType type,
+// (the placement kept), after checking the stored sizes, that no output is
+// one of the project's files, that the output type holds the mosaic and that
+// it fits in memory. Progress on progress.
+void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, const RenderTarget& target,
                    unsigned threads, std::ostream& progress, bool terminal);
 
 // Shows the stages' job label and gauge. On a terminal one line is redrawn
@@ -89,13 +121,24 @@ private:
 // Failures are thrown (tw::Error, UsageError, std::exception).
 void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& progress, bool terminal);
 void runRender(const Invocation& invocation, std::ostream& out, std::ostream& progress, bool terminal);
-void runUsage(const Invocation& invocation, std::ostream& out);
+// Before any work, create and render refuse what would only fail at the
+// end: an output that cannot be created (folder missing or not writable,
+// name too long), two outputs naming one file, an output that is one of the
+// run's inputs (main picture, image list file, library photograph, project
+// file), a mosaic the output format cannot hold, and one that does not fit
+// in memory.
+// usage escapes control characters in its lines when outTerminal says out
+// is a terminal; otherwise they are the stored bytes exactly.
+void runUsage(const Invocation& invocation, std::ostream& out, bool outTerminal = false);
 // cache info|clear on the user's analysis cache ($XDG_CACHE_HOME/tilewright);
 // the cache's warnings go to err.
 void runCache(const Invocation& invocation, std::ostream& out, std::ostream& err);
 
 // Parse and run; every failure becomes one errorLine on err. Returns the
 // exit status: 0 done, 1 the work failed, 2 the command line is wrong.
-int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal);
+// terminal: err is a terminal (progress redrawn in place); outTerminal: out
+// is one.
+int runMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
+            bool outTerminal = false);
 
 } // namespace tw::cli

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "platform/errors.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -440,11 +442,10 @@ PictureFileType outputTypeFor(const std::string& path, const std::string& option
 
 std::string errorLine(const std::string& message)
 {
-    std::string line = "tilewright-cli: " + message;
-    // Keep it one line whatever the message holds.
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    std::replace(line.begin(), line.end(), '\r', ' ');
-    return line;
+    // One line whatever the message holds: the paths in it may come from
+    // list and project files, and their control characters are shown, not
+    // obeyed by the terminal.
+    return "tilewright-cli: " + escapeControlCharacters(message);
 }
 
 std::string helpText(Command command)
@@ -540,7 +541,10 @@ Options:
                         tilewright-cli cache --help); the mosaic is the same
 
 Largest output: up to 800 x 800 cells of 48 x 48 pixels, that is 38400 x
-38400 pixels. Before starting, the memory needed (the mosaic, plus the
+38400 pixels, as a JPEG. A BMP file holds at most 4 GB, about 37800 x 37800
+pixels (800 x 800 cells of 47 x 47 pixels); a larger mosaic with a .bmp name
+is refused before the work starts, as are an output folder that is missing
+or not writable and an output that would overwrite an input. Before starting, the memory needed (the mosaic, plus the
 same again for a BMP file, plus the cell-sized copies of the library
 photographs) is compared with the memory available now; a mosaic that does
 not fit is refused with a message saying how much it needs.

@@ -95,7 +95,7 @@ PictureFileType outputTypeFor(const std::string& path, const std::string& option
 
 std::string helpText(Command command);
 
-// The one line printed for any failure.
+// The one line printed for any failure, control characters escaped.
 std::string errorLine(const std::string& message);
 
 } // namespace tw::cli

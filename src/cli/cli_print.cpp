@@ -54,15 +54,19 @@ std::vector<std::string> printReport(const PrintTexts& texts, const std::string&
 void runPrint(const Invocation& invocation, std::ostream& out, std::ostream& progress, bool terminal)
 {
     const PrintRequest& request = invocation.print;
-    checkFolderOf(request.outPath);
+    const std::vector<OutputFile> outputs = {{"--out", request.outPath}};
+    checkOutputNames(outputs);
 
     auto project = std::make_unique<MosaicProject>();
     if (isProjectName(request.inputPath)) {
         CellPicLib library;
         // Printing encodes nothing whole; the JPEG estimate is the closest.
-        openAndRender(*project, library, request.inputPath, PictureFileType::Jpeg, invocation.threads, progress,
-                      terminal);
+        openAndRender(*project, library, request.inputPath, RenderTarget{PictureFileType::Jpeg, false, outputs},
+                      invocation.threads, progress, terminal);
     } else {
+        InputFiles inputs;
+        inputs.mainPicture = request.inputPath;
+        checkOutputsSpareInputs(outputs, inputs);
         loadPicture(project->MosaicImage, request.inputPath);
         project->mainImagePath = request.inputPath;
         project->projectState = ProjectState::Picture;

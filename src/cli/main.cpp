@@ -10,5 +10,5 @@
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return tw::cli::runMain(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
+    return tw::cli::runMain(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1, ::isatty(STDOUT_FILENO) == 1);
 }

@@ -477,18 +477,30 @@ void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target, Deco
     target.swap(pic);
 }
 
+bool bmpCanHold(std::uint64_t width, std::uint64_t height)
+{
+    // The format stores the file size and the pixel data size in 32 bits;
+    // checked one factor at a time so the product cannot overflow.
+    constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
+    if (width > kMaxFileSize || height > kMaxFileSize)
+        return false;
+    const std::uint64_t stride = (width * 3 + 3) / 4 * 4;
+    if (height != 0 && stride > (kMaxFileSize - kWrittenHeadersSize) / height)
+        return false;
+    return true;
+}
+
 Bytes encodeBmp(const Picture& picture)
 {
     const std::uint64_t width = picture.empty() ? 0 : static_cast<std::uint64_t>(picture.width());
     const std::uint64_t height = picture.empty() ? 0 : static_cast<std::uint64_t>(picture.height());
-    const std::uint64_t stride = (width * 3 + 3) / 4 * 4;
-    const std::uint64_t imageSize = stride * height;
-    const std::uint64_t fileSize = kWrittenHeadersSize + imageSize;
-    // The format stores both sizes in 32 bits.
-    if (fileSize > 0xFFFFFFFFu)
+    if (!bmpCanHold(width, height))
         throw Error("Picture is too large for a BMP file (" + std::to_string(width) + " x " +
                     std::to_string(height) + " pixels)");
 
+    const std::uint64_t stride = (width * 3 + 3) / 4 * 4;
+    const std::uint64_t imageSize = stride * height;
+    const std::uint64_t fileSize = kWrittenHeadersSize + imageSize;
     Bytes out(static_cast<std::size_t>(fileSize), std::uint8_t{0}); // row padding stays zero
     std::uint8_t* p = out.data();
     p[0] = 'B';

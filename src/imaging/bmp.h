@@ -21,6 +21,12 @@ namespace tw {
 void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target);
 void decodeBmp(const std::uint8_t* data, std::size_t size, Picture& target, DecodeBudget::Reservation& reservation);
 
+// Whether a 24-bit picture of width x height pixels fits the format: the
+// file's size (headers plus rows padded to 4 bytes) must fit the 32-bit
+// size fields, so a BMP file holds at most 4 GB (37600 x 37600 pixels fit,
+// 38400 x 38400 do not).
+bool bmpCanHold(std::uint64_t width, std::uint64_t height);
+
 // Encodes a 24-bit BMP: 14-byte file header, 40-byte information header,
 // rows bottom-up, each padded to a multiple of 4 bytes. An empty picture
 // gives a valid 0 x 0 file of the two headers only. A picture whose file

@@ -602,4 +602,6 @@ Bytes jpegDecoderProbe()
     return out;
 }
 
+static_assert(kMaxJpegDimension == JPEG_MAX_DIMENSION);
+
 } // namespace tw

@@ -68,6 +68,10 @@ public:
 // fails in decodeJpeg. Errors as decodeJpeg; limits as above.
 void decodeJpegRows(const std::uint8_t* data, std::size_t size, JpegRowReceiver& receiver);
 
+// The largest width or height a JPEG file can hold (libjpeg's
+// JPEG_MAX_DIMENSION); larger pictures fail to encode.
+constexpr int kMaxJpegDimension = 65500;
+
 // Baseline colour JPEG with libjpeg's defaults and the given quality.
 Bytes encodeJpeg(const Picture& picture, int quality = 75);
 

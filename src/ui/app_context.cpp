@@ -50,10 +50,11 @@ bool AppContext::guarded(const std::function<void()>& handler)
         text = "Unknown error";
     }
     // The message keeps its exact text; the file it concerns, when the text
-    // does not name it, follows on a line of its own.
-    std::string shown = messageWithFullStop(text);
+    // does not name it, follows on a line of its own. Paths from list and
+    // project files may hold control characters: they are shown escaped.
+    std::string shown = escapeControlCharacters(messageWithFullStop(text));
     if (!file.empty())
-        shown += "\n\n" + file;
+        shown += "\n\n" + escapeControlCharacters(file);
     platform_.showMessage(shown, "Error");
     return false;
 }

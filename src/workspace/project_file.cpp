@@ -174,7 +174,8 @@ void restoreProject(MosaicProject& project, CellPicLib& library, ProjectFileCont
 void openProjectFile(MosaicProject& project, CellPicLib& library, const std::string& path)
 {
     const Bytes file = readWholeFile(path, kMaxProjectFileBytes);
-    ProjectFileContentsPtr contents = parseProjectFile(file);
+    // The reader's texts ("Stream read error") do not say which file.
+    ProjectFileContentsPtr contents = namingFile(path, [&] { return parseProjectFile(file); });
     restoreProject(project, library, *contents);
     // The file does not hold the main picture's path; the project file itself
     // is where the picture now comes from.

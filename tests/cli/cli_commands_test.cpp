@@ -14,9 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -334,6 +337,242 @@ TEST(CliMain, StandardModeWithEmptyLibraryIsRefused)
     EXPECT_EQ(status, 1);
     EXPECT_EQ(err.str(), "tilewright-cli: " + kNotEnoughImagesMessage + "\n");
     EXPECT_FALSE(fs::exists(root / "o.bmp"));
+}
+
+} // namespace
+} // namespace tw::cli
+
+namespace tw::cli {
+namespace {
+
+// A main picture, a library of three photographs and an image list naming
+// them, for runs that are refused before they start.
+class CliRefusals : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = test::unprivilegedDir("cli_refusals");
+        library = root / "library";
+        fs::create_directories(library);
+        for (int i = 0; i < 3; ++i)
+            saveBmp(test::solidPicture(12, 10, Bgr{static_cast<std::uint8_t>(i * 80), 90, 200}),
+                    (library / ("p" + std::to_string(i) + ".bmp")).string());
+        mainPicture = (root / "main.bmp").string();
+        saveBmp(test::solidPicture(40, 30, Bgr{30, 60, 90}), mainPicture);
+        listFile = (root / "list.IL2").string();
+        CellPicLib list;
+        list.replaceAll(listLibraryFolder(library.string(), false));
+        list.writeListFile(listFile);
+        out = root / "out";
+        fs::create_directories(out);
+        if (::geteuid() == 0)
+            (void)!::chown(out.c_str(), 65534, 65534);
+    }
+
+    std::vector<std::string> create(const std::string& outPath, std::vector<std::string> extra = {}) const
+    {
+        std::vector<std::string> args = {"create", "--main", mainPicture, "--library", library.string(),
+                                         "--cells",  "4x4", "--cell-size", "8x8", "--out", outPath};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    // What a refused run must look like: status 1, the one error line and
+    // nothing else, no output file.
+    static std::string refusalProblems(const std::vector<std::string>& args, const std::string& line,
+                                       const fs::path& outFolder)
+    {
+        std::size_t before = 0;
+        for ([[maybe_unused]] auto& e : fs::directory_iterator(outFolder))
+            ++before;
+        std::ostringstream o, e;
+        const int status = runMain(args, o, e, false);
+        std::string problems;
+        if (status != 1)
+            problems += "status " + std::to_string(status) + "; ";
+        if (e.str() != line + "\n")
+            problems += "error stream \"" + e.str() + "\", wanted \"" + line + "\"; ";
+        if (!o.str().empty())
+            problems += "work began: \"" + o.str().substr(0, 60) + "\"; ";
+        std::size_t after = 0;
+        for ([[maybe_unused]] auto& f : fs::directory_iterator(outFolder))
+            ++after;
+        if (after != before)
+            problems += "files were written; ";
+        return problems;
+    }
+
+    fs::path root, library, out;
+    std::string mainPicture, listFile;
+};
+
+TEST_F(CliRefusals, WhatWouldFailAtTheEndIsRefusedBeforeTheWork)
+{
+    const std::string photo = (library / "p1.bmp").string();
+    const std::string longName = (out / (std::string(252, 'n') + ".bmp")).string();
+    fs::create_symlink(listFile, out / "list-link.bmp");
+    const std::string listLink = (out / "list-link.bmp").string();
+    // A project named like a picture, for render.
+    const std::string project = (out / "project.bmp").string();
+    fs::create_directory(out / "folder.bmp");
+    {
+        std::ostringstream o, e;
+        ASSERT_EQ(runMain(create((out / "first.jpg").string(), {"--project", project}), o, e, false), 0) << e.str();
+        fs::remove(out / "first.jpg");
+    }
+    struct Row {
+        const char* fault;
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const std::string o = out.string();
+    const std::vector<Row> rows = {
+        {"output folder missing", create(o + "/no/such/x.bmp"),
+         "tilewright-cli: Cannot create file \"" + o + "/no/such/x.bmp\". No such file or directory"},
+        {"project folder missing", create(o + "/x.bmp", {"--project", o + "/none/p.tw6"}),
+         "tilewright-cli: Cannot create file \"" + o + "/none/p.tw6\". No such file or directory"},
+        {"output name too long", create(longName),
+         "tilewright-cli: Cannot create file \"" + longName + "\". File name too long"},
+        {"name too long once .jpg is added", create(o + "/" + std::string(253, 'n') + ".jpeg"),
+         "tilewright-cli: Cannot create file \"" + o + "/" + std::string(253, 'n') +
+             ".jpeg.jpg\". File name too long"},
+        {"output is a folder", create(o + "/folder.bmp"),
+         "tilewright-cli: Cannot create file \"" + o + "/folder.bmp\". Is a directory"},
+        {"output is the main picture", create(mainPicture),
+         "tilewright-cli: --out \"" + mainPicture + "\" would overwrite the main picture"},
+        {"project is the main picture", create(o + "/x.bmp", {"--project", mainPicture}),
+         "tilewright-cli: --project \"" + mainPicture + "\" would overwrite the main picture"},
+        {"output is a library photograph", create(photo),
+         "tilewright-cli: --out \"" + photo + "\" would overwrite library photograph \"" + photo + "\""},
+        {"output links to the image list",
+         {"create", "--main", mainPicture, "--library", listFile, "--cells", "4x4", "--out", listLink},
+         "tilewright-cli: --out \"" + listLink + "\" would overwrite the image list file"},
+        {"output and project the same", create(o + "/same.bmp", {"--project", o + "/./same.bmp"}),
+         "tilewright-cli: --out and --project name the same file \"" + o + "/./same.bmp\""},
+        {"largest grid as BMP", create(o + "/big.bmp", {"--cells", "800x800", "--cell-size", "48x48"}),
+         "tilewright-cli: a mosaic of 38400 x 38400 pixels does not fit in a BMP file, which holds at most 4 GB; "
+         "save it as JPEG"},
+        {"render over its project", {"render", project, "--out", project},
+         "tilewright-cli: --out \"" + project + "\" would overwrite the project file"},
+        {"render over a library photograph", {"render", project, "--out", photo},
+         "tilewright-cli: --out \"" + photo + "\" would overwrite library photograph \"" + photo + "\""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        EXPECT_EQ(refusalProblems(row.args, row.line, out), "");
+    }
+    // The largest grid fits a JPEG and a BMP of 47-pixel cells: those pass
+    // the format check (and meet the memory check or the work).
+    EXPECT_TRUE(bmpCanHold(37600, 37600));
+    EXPECT_FALSE(bmpCanHold(38400, 38400));
+}
+
+TEST_F(CliRefusals, UnwritableOutputFolderIsRefusedBeforeTheWork)
+{
+    const std::string report = test::runUnprivileged([&]() -> std::string {
+        ::chmod(out.c_str(), 0555);
+        std::string problems = refusalProblems(
+            create((out / "x.jpg").string()),
+            "tilewright-cli: Cannot create file \"" + (out / "x.jpg").string() + "\". Permission denied", out);
+        ::chmod(out.c_str(), 0755);
+        return problems;
+    });
+    EXPECT_EQ(report, "");
+}
+
+TEST_F(CliRefusals, LongestNameTheFolderTakesIsWritten)
+{
+    // The name reaches the file system's limit; the temporary must not go
+    // beyond it.
+    const std::string name = (out / (std::string(251, 'n') + ".bmp")).string();
+    std::ostringstream o, e;
+    ASSERT_EQ(runMain(create(name), o, e, false), 0) << e.str();
+    EXPECT_TRUE(fs::exists(name));
+}
+
+TEST_F(CliRefusals, OnlyRegularFilesAreReadAndRefusedAtOnce)
+{
+    const std::string fifo = (out / "x.bmp").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string fifoList = (out / "pipe.IL2").string();
+    ASSERT_EQ(::mkfifo(fifoList.c_str(), 0600), 0);
+    const std::string zeroProject = (out / "zero.tw6").string();
+    fs::create_symlink("/dev/zero", zeroProject);
+    // A list naming the pipe as a photograph.
+    const std::string listWithPipe = (out / "with-pipe.IL2").string();
+    CellPicLib list;
+    list.replaceAll({(library / "p0.bmp").string(), fifo});
+    list.writeListFile(listWithPipe);
+
+    const std::string pipeReason = "\". Not a regular file (a named pipe)";
+    struct Row {
+        const char* input;
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const std::string o = out.string();
+    const std::vector<Row> rows = {
+        {"main picture", {"create", "--main", fifo, "--library", library.string(), "--out", o + "/m.jpg"},
+         "tilewright-cli: Cannot open file \"" + fifo + pipeReason},
+        {"image list", {"create", "--main", mainPicture, "--library", fifoList, "--out", o + "/m.jpg"},
+         "tilewright-cli: Cannot open file \"" + fifoList + pipeReason},
+        {"library line",
+         {"create", "--main", mainPicture, "--library", listWithPipe, "--cells", "4x4", "--out", o + "/m.jpg"},
+         "tilewright-cli: Cannot open file \"" + fifo + pipeReason},
+        {"project for render", {"render", zeroProject, "--out", o + "/m.jpg"},
+         "tilewright-cli: Cannot open file \"" + zeroProject + "\". Not a regular file (a character device)"},
+        {"project for usage", {"usage", zeroProject},
+         "tilewright-cli: Cannot open file \"" + zeroProject + "\". Not a regular file (a character device)"},
+    };
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] { test::feedPipeUntil(fifo, stop); });
+    std::thread listFeeder([&] { test::feedPipeUntil(fifoList, stop); });
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.input);
+        std::ostringstream out, err;
+        EXPECT_EQ(runMain(row.args, out, err, false), 1);
+        const std::string e = err.str();
+        const auto lastLine = e.rfind('\n', e.size() - 2);
+        EXPECT_EQ(e.substr(lastLine == std::string::npos ? 0 : lastLine + 1), row.line + "\n");
+    }
+    stop = true;
+    feeder.join();
+    listFeeder.join();
+    EXPECT_FALSE(fs::exists(out / "m.jpg"));
+}
+
+TEST_F(CliRefusals, ControlCharactersFromFilesAreEchoedEscaped)
+{
+    // A list line that would clear the screen and one that would rub out
+    // what came before it.
+    const std::string clear = (out / "\x1b[2J\x1b[Hgone.bmp").string();
+    const std::string broken = (out / "rub\b\b\bout.bmp").string();
+    struct Row {
+        std::string entry, shown;
+    };
+    const Row rows[] = {
+        {clear, (out / "\\x1b[2J\\x1b[Hgone.bmp").string()},
+        {broken, (out / "rub\\x08\\x08\\x08out.bmp").string()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.shown);
+        const std::string listPath = (out / "hostile.IL2").string();
+        CellPicLib list;
+        list.replaceAll({row.entry});
+        list.writeListFile(listPath);
+        std::ostringstream o, e;
+        EXPECT_EQ(runMain({"create", "--main", mainPicture, "--library", listPath, "--cells", "4x4", "--out",
+                           (out / "m.jpg").string()},
+                          o, e, false),
+                  1);
+        const std::string err = e.str();
+        EXPECT_EQ(err.find_first_of("\x1b\b"), std::string::npos);
+        EXPECT_NE(err.find("tilewright-cli: Cannot open file \"" + row.shown + "\". No such file or directory\n"),
+                  std::string::npos)
+            << err;
+        // The brief names the main picture only; its lines are escaped too.
+        EXPECT_EQ(o.str().find('\x1b'), std::string::npos);
+    }
 }
 
 } // namespace

@@ -393,7 +393,7 @@ TEST(CliOptions, OutputTypeFollowsTheExtensionInAnyCase)
 TEST(CliOptions, ErrorLineIsAlwaysOneLine)
 {
     EXPECT_EQ(errorLine("bad"), "tilewright-cli: bad");
-    EXPECT_EQ(errorLine("two\nlines\r"), "tilewright-cli: two lines ");
+    EXPECT_EQ(errorLine("two\nlines\r"), "tilewright-cli: two\\nlines\\r");
 }
 
 } // namespace

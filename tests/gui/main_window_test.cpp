@@ -20,6 +20,8 @@
 
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace tw::test {
 namespace {
 
@@ -364,8 +366,12 @@ TEST_F(OpenPicture, FailedLoadShowsTheMessageAndChangesNothing)
     project().viewOffsetY = 3;
     std::filesystem::create_directories(dir_);
     saveBmp(before, path("picture.txt"));
+    saveBmp(before, path("bell\a.txt"));
+    ASSERT_EQ(::mkfifo(path("pipe.bmp").c_str(), 0600), 0);
 
-    // A message that does not name its file is followed by the file's path.
+    // A message that does not name its file is followed by the file's path;
+    // control characters in either are shown escaped. A named pipe is
+    // refused without waiting for a writer.
     struct Row {
         std::string file;
         std::string message;
@@ -374,22 +380,32 @@ TEST_F(OpenPicture, FailedLoadShowsTheMessageAndChangesNothing)
     const Row rows[] = {
         {"picture.txt", "Unknown picture file extension (.txt).\n\n", path("picture.txt")},
         {"missing.bmp", "Cannot open file \"" + path("missing.bmp") + "\"", "."},
+        {"bell\a.txt", "Unknown picture file extension (.txt).\n\n", path("bell\\x07.txt")},
+        {"pipe.bmp", "Cannot open file \"" + path("pipe.bmp") + "\". Not a regular file (a named pipe).", ""},
     };
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] { test::feedPipeUntil(path("pipe.bmp"), stop); });
     for (const Row& row : rows) {
         platform_.messages.clear();
         platform_.answerFile(qpath(row.file));
         invoke(main(), "OpenPicture1Click");
-        ASSERT_EQ(platform_.messages.size(), 1u) << row.file;
+        // No ASSERT here: the pipe's feeder must be joined.
+        EXPECT_EQ(platform_.messages.size(), 1u) << row.file;
+        if (platform_.messages.size() != 1u)
+            continue;
         EXPECT_EQ(platform_.messages[0].caption, "Error");
         const std::string& text = platform_.messages[0].text;
         EXPECT_EQ(text.rfind(row.message, 0), 0u) << text;
-        ASSERT_GE(text.size(), row.ending.size());
-        EXPECT_EQ(text.substr(text.size() - row.ending.size()), row.ending) << text;
+        EXPECT_TRUE(text.size() >= row.ending.size() &&
+                    text.compare(text.size() - row.ending.size(), row.ending.size(), row.ending) == 0)
+            << text;
         EXPECT_TRUE(samePicture(project().MosaicImage, before));
         EXPECT_EQ(project().projectState, ProjectState::Mosaic);
         EXPECT_EQ(project().viewOffsetX, 7);
         EXPECT_EQ(project().viewOffsetY, 3);
     }
+    stop = true;
+    feeder.join();
 }
 
 TEST_F(OpenPicture, CancelledDialogDoesNothing)

@@ -140,7 +140,8 @@ TEST_F(ProjectCommands, BrokenFilesAreRefusedAndLeaveTheProjectAsItWas)
         invoke(main(), "sbopprjClick");
         ASSERT_EQ(platform_.messages.size(), 1u) << row.name;
         EXPECT_EQ(platform_.messages[0].caption, "Error");
-        EXPECT_EQ(platform_.messages[0].text, row.expected) << row.name;
+        // The reader's text does not name the file: its path follows.
+        EXPECT_EQ(platform_.messages[0].text, row.expected + "\n\n" + path(row.name)) << row.name;
         EXPECT_TRUE(samePicture(project().MosaicImage, mosaic)) << row.name;
         EXPECT_EQ(library().entries(), entries) << row.name;
         EXPECT_EQ(std::memcmp(&project().settings, &settings, sizeof settings), 0) << row.name;
@@ -157,7 +158,7 @@ TEST_F(ProjectCommands, BrokenFilesAreRefusedAndLeaveTheProjectAsItWas)
     platform_.answerFile(qpath("bad-picture.tw6"));
     invoke(main(), "sbopprjClick");
     ASSERT_EQ(platform_.messages.size(), 1u);
-    EXPECT_EQ(platform_.messages[0].text, "Bitmap image is not valid.");
+    EXPECT_EQ(platform_.messages[0].text, "Bitmap image is not valid.\n\n" + path("bad-picture.tw6"));
     EXPECT_TRUE(samePicture(project().MosaicImage, mosaic));
     // Commands are usable again after a failed opening.
     EXPECT_TRUE(action("LoadProject1")->isEnabled());

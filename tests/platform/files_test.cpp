@@ -142,24 +142,6 @@ int filesIn(const std::filesystem::path& dir)
     return n;
 }
 
-// Opens path for writing without blocking until stop is set or a few
-// seconds passed, then writes and closes: a reader stuck waiting on a named
-// pipe is released with data, so a reader that blocks fails its test
-// instead of hanging it.
-void feedPipeUntil(const std::string& path, const std::atomic<bool>& stop)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (!stop && std::chrono::steady_clock::now() < deadline) {
-        int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) {
-            (void)!::write(fd, "data", 4);
-            ::close(fd);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
 } // namespace
 
 TEST(Files, ReadRefusesAnythingButARegularFileAtOnce)
@@ -183,7 +165,7 @@ TEST(Files, ReadRefusesAnythingButARegularFileAtOnce)
         {folder, "Is a directory"},
     };
     std::atomic<bool> stop{false};
-    std::thread feeder([&] { feedPipeUntil(fifo, stop); });
+    std::thread feeder([&] { test::feedPipeUntil(fifo, stop); });
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
         try {
@@ -215,50 +197,6 @@ TEST(Files, ReadFailureMidwayNamesTheFile)
 // --- Saving ---------------------------------------------------------------
 
 namespace {
-
-// Runs body in a child process that cannot override file permissions (as
-// root it becomes "nobody"), so read-only folders and files mean what they
-// say. Returns what body reports: empty when all went well.
-std::string runUnprivileged(const std::function<std::string()>& body)
-{
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return "pipe failed";
-    pid_t pid = ::fork();
-    if (pid < 0)
-        return "fork failed";
-    if (pid == 0) {
-        ::close(pipeFds[0]);
-        std::string report;
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            report = "could not drop privileges";
-        else
-            report = body();
-        (void)!::write(pipeFds[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string report;
-    char buffer[256];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        report.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status))
-        report += " (child did not exit normally)";
-    return report;
-}
-
-// A scratch folder the unprivileged child may write into.
-std::filesystem::path unprivilegedDir(const std::string& name)
-{
-    auto dir = test::scratchDir(name);
-    if (::geteuid() == 0)
-        (void)!::chown(dir.c_str(), 65534, 65534);
-    return dir;
-}
 
 std::string errorOf(const std::function<void()>& work)
 {
@@ -508,11 +446,11 @@ TEST(Files, SignalDuringASaveRemovesTheTemporary)
 
 TEST(Files, FolderThatTakesNoNewFileIsWrittenInPlace)
 {
-    auto dir = unprivilegedDir("in_place");
+    auto dir = test::unprivilegedDir("in_place");
     const std::string list = (dir / "list.IL2").string();
     const std::string absent = (dir / "absent.IL2").string();
     const std::string readOnly = (dir / "readonly.IL2").string();
-    const std::string report = runUnprivileged([&]() -> std::string {
+    const std::string report = test::runUnprivileged([&]() -> std::string {
         writeFileAtomic(list, Bytes{'o', 'l', 'd', ' ', 'l', 'o', 'n', 'g', 'e', 'r'});
         writeFileAtomic(readOnly, Bytes{'r'});
         ::chmod(readOnly.c_str(), 0444);
@@ -549,7 +487,7 @@ TEST(Files, FolderThatTakesNoNewFileIsWrittenInPlace)
 
 TEST(Files, PreflightRefusesWhatASaveWouldRefuseAndWritesNothing)
 {
-    auto dir = unprivilegedDir("preflight");
+    auto dir = test::unprivilegedDir("preflight");
     const std::string plainFile = (dir / "plain").string();
     writeFileAtomic(plainFile, Bytes{'p'});
     std::filesystem::create_directory(dir / "folder");
@@ -576,7 +514,7 @@ TEST(Files, PreflightRefusesWhatASaveWouldRefuseAndWritesNothing)
     EXPECT_EQ(filesIn(dir), 2);
 
     // Permissions, as a user they bind.
-    const std::string report = runUnprivileged([&]() -> std::string {
+    const std::string report = test::runUnprivileged([&]() -> std::string {
         const std::string writable = (dir / "w.bmp").string(), locked = (dir / "ro.bmp").string();
         writeFileAtomic(writable, Bytes{'w'});
         writeFileAtomic(locked, Bytes{'r'});
