@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file man-db groff-base poppler-utils
+  clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--bench" ]; then
   # metapixel is the peer; the background packages hold the real

@@ -133,29 +133,37 @@ ProjectFileContentsPtr parseProjectFile(const Bytes& file)
     settings.mainImagePathSlot = 0;  // the slot carries no information
     const std::int32_t s1 = settings.mainImageStreamSize;
     const std::int32_t s2 = settings.libraryListStreamSize;
-    // Both lengths are checked against the bytes present before anything is
-    // taken from the blocks, so a hostile length can neither read past the
-    // data nor make us allocate for it.
+    // The file is taken in its order: the two blocks, then the table and the
+    // grid. Both lengths are checked against the bytes present before
+    // anything is taken from the blocks, so a hostile length can neither
+    // read past the data nor make us allocate for it.
     if (s1 < 0 || s2 < 0)
         throw Error(kStreamReadError);
-    const std::uint64_t needed =
-        std::uint64_t{kProjectFixedBytes} + static_cast<std::uint64_t>(s1) + static_cast<std::uint64_t>(s2);
-    if (size < needed)
+    const std::uint64_t blocksEnd =
+        std::uint64_t{kFirstBlockOffset} + static_cast<std::uint64_t>(s1) + static_cast<std::uint64_t>(s2);
+    if (size < blocksEnd)
         throw Error(kStreamReadError);
     // The record drives the grid and rendering stages that follow an
     // opening; one that cannot describe a mosaic is refused here, while the
     // open project is still whole.
     checkSettings(settings);
 
+    const std::uint8_t* p = data + kFirstBlockOffset;
+    Picture mainImage;
+    if (s1 > 0)
+        decodeBmp(p, static_cast<std::size_t>(s1), mainImage);
+    p += s1;
+    std::vector<std::string> entries = parseListText(p, static_cast<std::size_t>(s2));
+    p += s2;
+    // The 13 MB of table and grid are only allocated for a file that holds
+    // them whole.
+    if (size - blocksEnd < kTableBytes + kGridBytes)
+        throw Error(kStreamReadError);
+
     ProjectFileContentsPtr contents(new ProjectFileContents);
     contents->settings = settings;
-
-    const std::uint8_t* p = data + kFirstBlockOffset;
-    if (s1 > 0)
-        decodeBmp(p, static_cast<std::size_t>(s1), contents->mainImage);
-    p += s1;
-    contents->library = parseListText(p, static_cast<std::size_t>(s2));
-    p += s2;
+    contents->mainImage.swap(mainImage);
+    contents->library = std::move(entries);
     std::memcpy(contents->table.data(), p, kTableBytes);
     p += kTableBytes;
     std::memcpy(contents->grid.data(), p, kGridBytes);
