@@ -43,6 +43,8 @@ std::string exportFileName(const std::string& chosen, PictureFileType type)
 std::string exportPicture(const Picture& picture, const std::string& chosen, PictureFileType type)
 {
     const std::string name = exportFileName(chosen, type);
+    // A folder that takes no file is found before the picture is encoded.
+    checkCanCreateFile(name);
     if (type == PictureFileType::Jpeg && picture.empty())
         writeFileAtomic(name, kEmptyJpeg, sizeof kEmptyJpeg);
     else if (type == PictureFileType::Jpeg)

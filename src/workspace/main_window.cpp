@@ -634,7 +634,10 @@ void MainWindow::sbopprjClick()
         if (!chosen)
             return;
         const std::string path = toCoreText(chosen->path);
-        if (!fileExists(path))
+        // Nothing there: nothing to say. Anything there that is not a
+        // regular file (a named pipe, a link to a device) is refused by the
+        // reading, with its reason.
+        if (!pathExists(path))
             return;
         runJob([&](ProgressObserver& observer) {
             openProject(context_.project(), context_.library(), path, observer);

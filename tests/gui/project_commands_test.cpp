@@ -12,6 +12,8 @@
 #include <cstring>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace tw::test {
 namespace {
 
@@ -98,6 +100,37 @@ TEST_F(ProjectCommands, SaveIntoAMissingFolderReportsAndKeepsTheOldFile)
     EXPECT_EQ(platform_.messages[0].caption, "Error");
     EXPECT_EQ(platform_.messages[0].text.rfind("Cannot create file", 0), 0u) << platform_.messages[0].text;
     EXPECT_EQ(platform_.messages[0].text.back(), '.');
+}
+
+TEST_F(ProjectCommands, OnlyARegularFileIsOpenedAndAnythingElseRefusedAtOnce)
+{
+    create();
+    const Picture mosaic = project().MosaicImage;
+    ASSERT_EQ(::mkfifo(path("pipe.tw6").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", path("zero.tw6"));
+    struct Row {
+        const char* name;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"pipe.tw6", "Not a regular file (a named pipe)."},
+        {"zero.tw6", "Not a regular file (a character device)."},
+    };
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] { test::feedPipeUntil(path("pipe.tw6"), stop); });
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        platform_.messages.clear();
+        platform_.answerFile(qpath(row.name));
+        invoke(main(), "sbopprjClick");
+        EXPECT_EQ(platform_.messages.size(), 1u);
+        if (platform_.messages.size() == 1u) {
+            EXPECT_EQ(platform_.messages[0].text, "Cannot open file \"" + path(row.name) + "\". " + row.reason);
+        }
+        EXPECT_TRUE(samePicture(project().MosaicImage, mosaic));
+    }
+    stop = true;
+    feeder.join();
 }
 
 TEST_F(ProjectCommands, OpeningAMissingFileOrCancellingDoesNothing)
