@@ -78,7 +78,6 @@ public:
     Fd& operator=(const Fd&) = delete;
     ~Fd() { if (fd_ >= 0) ::close(fd_); }
     int get() const noexcept { return fd_; }
-    int release() noexcept { int f = fd_; fd_ = -1; return f; }
 private:
     int fd_;
 };
