@@ -30,30 +30,32 @@ std::string messageWithFullStop(const std::string& text)
 std::string escapeControlCharacters(const std::string& text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    auto hex = [](std::string& out, unsigned char c) {
+    std::string out;
+    out.reserve(text.size());
+    auto hex = [&out](unsigned char c) {
         out += "\\x";
         out += kHex[c >> 4];
         out += kHex[c & 15];
     };
-    std::string out;
-    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c < 0x20 || c == 0x7f)
-            hex(out, c);
-        else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                 static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        switch (c) {
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\t': out += "\\t"; continue;
+        default: break;
+        }
+        if (c < 0x20 || c == 0x7f) {
+            hex(c);
+        } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
             // A C1 control written in UTF-8: some terminals obey it too.
-            hex(out, c);
-            hex(out, static_cast<unsigned char>(text[++i]));
-        } else
+            hex(c);
+            hex(next);
+            ++i;
+        } else {
             out += static_cast<char>(c);
+        }
     }
     return out;
 }
