@@ -575,5 +575,36 @@ TEST_F(CliRefusals, ControlCharactersFromFilesAreEchoedEscaped)
     }
 }
 
+TEST_F(CliRefusals, UsageListsKeepTheirBytesExceptOnATerminal)
+{
+    // A photograph whose name would clear the screen when printed raw.
+    const fs::path hostile = out / "pics";
+    fs::create_directories(hostile);
+    saveBmp(test::solidPicture(12, 10, Bgr{5, 200, 90}), (hostile / "\x1b[2Jx.bmp").string());
+    const std::string project = (out / "p.tw6").string();
+    {
+        std::ostringstream o, e;
+        ASSERT_EQ(runMain({"create", "--main", mainPicture, "--library", hostile.string(), "--cells", "2x2",
+                           "--cell-size", "8x8", "--out", (out / "m.jpg").string(), "--project", project},
+                          o, e, false),
+                  0)
+            << e.str();
+    }
+    struct Row {
+        bool terminal;
+        std::string line;
+    };
+    const Row rows[] = {
+        {false, "\x1b[2Jx.bmpTotal used time:4\n"},
+        {true, "\\x1b[2Jx.bmpTotal used time:4\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.terminal ? "terminal" : "file");
+        std::ostringstream o, e;
+        EXPECT_EQ(runMain({"usage", project}, o, e, false, row.terminal), 0) << e.str();
+        EXPECT_EQ(o.str(), row.line);
+    }
+}
+
 } // namespace
 } // namespace tw::cli
