@@ -166,6 +166,7 @@ enum SlotState : int { kSlotFree = 0, kSlotFilling = 1, kSlotListed = 2 };
 
 struct SignalSlot {
     std::atomic<int> state{kSlotFree};
+    pid_t owner = 0;  // a forked child must not remove its parent's files
     char path[PATH_MAX];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the slots");
@@ -176,8 +177,9 @@ constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
 extern "C" void removeTemporariesAndDie(int sig)
 {
     const int savedErrno = errno;
+    const pid_t self = ::getpid();
     for (SignalSlot& slot : signalSlots)
-        if (slot.state.load(std::memory_order_acquire) == kSlotListed)
+        if (slot.state.load(std::memory_order_acquire) == kSlotListed && slot.owner == self)
             ::unlink(slot.path);
     // The handler was reset on entry (SA_RESETHAND) and the signal is
     // blocked while it runs: raised again, it ends the process as it would
@@ -215,6 +217,7 @@ int listTemporary(const std::string& path) noexcept
         int expected = kSlotFree;
         if (signalSlots[i].state.compare_exchange_strong(expected, kSlotFilling, std::memory_order_acquire)) {
             std::memcpy(signalSlots[i].path, path.c_str(), path.size() + 1);
+            signalSlots[i].owner = ::getpid();
             signalSlots[i].state.store(kSlotListed, std::memory_order_release);
             return i;
         }

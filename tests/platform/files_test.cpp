@@ -444,6 +444,34 @@ TEST(Files, SignalDuringASaveRemovesTheTemporary)
     }
 }
 
+TEST(Files, SignalToAForkedChildLeavesTheParentsTemporary)
+{
+    // A child forked during a save inherits the list of temporaries; ended
+    // by a signal, it must not remove the file its parent is writing.
+    auto dir = test::scratchDir("fork");
+    setUnnamedTemporariesForTesting(false);
+    {
+        AtomicOutputFile file((dir / "out.bmp").string());
+        file.write(Bytes{'p'});
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::signal(SIGTERM, SIG_DFL);
+            AtomicOutputFile own((dir / "child.bmp").string());  // lists its own, installs the handler
+            ::raise(SIGTERM);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+        EXPECT_EQ(filesIn(dir), 1) << "the parent's temporary is gone, or the child's stayed";
+        file.commit();
+    }
+    setUnnamedTemporariesForTesting(true);
+    EXPECT_EQ(slurp(dir / "out.bmp"), "p");
+    EXPECT_EQ(filesIn(dir), 1);
+}
+
 TEST(Files, FolderThatTakesNoNewFileIsWrittenInPlace)
 {
     auto dir = test::unprivilegedDir("in_place");
