@@ -35,11 +35,12 @@ Bytes readWholeFile(const std::string& path, std::size_t maxBytes, const ReadPro
 //  - A replaced file keeps its permission bits (and its owner and group
 //    where the system allows); a new file gets 0666 less the umask, which
 //    is never changed.
-//  - The temporary is unnamed where the file system allows it (nothing is
-//    left behind even by kill -9), otherwise a short hidden name
-//    ".tw-XXXXXX" that is removed on every failure, when the object is
-//    destroyed uncommitted, and when the process is ended by SIGINT,
-//    SIGTERM or SIGHUP whose handling was left at the default.
+//  - The temporary is unnamed where the file system allows it, so even
+//    kill -9 leaves nothing behind (it is named only for the moment of the
+//    final rename); otherwise it has a short hidden name ".tw-XXXXXX",
+//    removed on every failure, when the object is destroyed uncommitted,
+//    and when the process is ended by SIGINT, SIGTERM or SIGHUP whose
+//    handling was left at the default.
 //  - Only when no temporary can be made beside the target for lack of
 //    permission (a writable file in a read-only folder) is the existing
 //    target truncated and written in place; a failure then can leave it
