@@ -336,7 +336,7 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
     InputFiles inputs;
     inputs.mainPicture = request.mainPath;
     if (request.libraryPath.empty())
-        inputs.listFile = CellPicLib::defaultListPath();
+        inputs.listFile = defaultListReadPath();
     else if (!directoryExists(request.libraryPath))
         inputs.listFile = request.libraryPath;
     inputs.library = &library;

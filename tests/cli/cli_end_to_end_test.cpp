@@ -447,6 +447,9 @@ TEST_F(CliEndToEnd, PrintFailuresExitWithOneLineAndWriteNothing)
     saveBmp(patternPicture(20000, 1), strip.string());
     writeFileAtomic(broken.string(), std::string("\xFF\xD8 garbage").data(), 10);
     const fs::path pdf = dir / "out.pdf";
+    // A PDF name that leads to the picture printed.
+    const fs::path pictureLink = dir / "picture-link.pdf";
+    fs::create_symlink(picture, pictureLink);
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -462,6 +465,8 @@ TEST_F(CliEndToEnd, PrintFailuresExitWithOneLineAndWriteNothing)
         {{"print", picture.string(), "--out", (dir / "no" / "folder" / "out.pdf").string()}, 1,
          "tilewright-cli: Cannot create file"},
         {{"print", strip.string(), "--out", pdf.string(), "--fit"}, 1, "tilewright-cli: There is nothing to print"},
+        {{"print", picture.string(), "--out", pictureLink.string()}, 1,
+         "tilewright-cli: --out \"" + pictureLink.string() + "\" would overwrite the main picture"},
     };
     for (const Row& row : rows) {
         std::string joined;
@@ -474,6 +479,9 @@ TEST_F(CliEndToEnd, PrintFailuresExitWithOneLineAndWriteNothing)
         EXPECT_EQ(r.err.rfind(row.errorStart, 0), 0u) << r.err;
         EXPECT_FALSE(fs::exists(pdf));
     }
+    Picture kept;
+    loadPicture(kept, picture.string());
+    EXPECT_TRUE(test::samePicture(kept, patternPicture(64, 48))) << "the picture was overwritten";
 }
 
 // ---------------------------------------------------------------- analysis cache
