@@ -356,9 +356,19 @@ int runRowDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, RowsDe
             return kDecodeCallerFailed;
     }
     // The rest is read, not decoded, so that a file fails here exactly
-    // when it fails in a whole decode.
-    if (cinfo->output_scanline < cinfo->output_height)
-        jpeg_skip_scanlines(cinfo, cinfo->output_height - cinfo->output_scanline);
+    // when it fails in a whole decode. The last row is decoded all the
+    // same: skipping to the end would stop reading the file there, and
+    // whatever follows the rows (more scans, a second frame header) would
+    // go unseen.
+    const JDIMENSION below = cinfo->output_height - cinfo->output_scanline;
+    if (below > 0) {
+        if (below > 1)
+            jpeg_skip_scanlines(cinfo, below - 1);
+        if (!scratch)
+            scratch = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                  decoded * static_cast<JDIMENSION>(cinfo->output_components), 1)[0];
+        readOneRow(cinfo, scratch);
+    }
     jpeg_finish_decompress(cinfo);
     return kDecodeOk;
 }

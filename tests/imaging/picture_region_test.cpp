@@ -202,6 +202,54 @@ TEST(RegionDecode, FailsWithTheLoadersTextsAndNamesTheFile)
     }
 }
 
+// The file's bytes after its scan: a second frame header where the end
+// marker was. The whole decode reads it and fails; a region that stops
+// above the last rows must not skip reading it and succeed.
+Bytes withSecondFrameAfterTheScan(const Bytes& good)
+{
+    Bytes frame;
+    for (std::size_t i = 2; i + 4 < good.size(); ++i)
+        if (good[i] == 0xFF && (good[i + 1] == 0xC0 || good[i + 1] == 0xC1 || good[i + 1] == 0xC2)) {
+            const std::size_t length = std::size_t(good[i + 2]) << 8 | good[i + 3];
+            frame.assign(good.begin() + std::ptrdiff_t(i), good.begin() + std::ptrdiff_t(i + 2 + length));
+            break;
+        }
+    EXPECT_FALSE(frame.empty()) << "no frame header";
+    Bytes damaged(good.begin(), good.end() - 2);  // without FF D9
+    damaged.insert(damaged.end(), frame.begin(), frame.end());
+    damaged.push_back(0xFF);
+    damaged.push_back(0xD9);
+    return damaged;
+}
+
+TEST(RegionDecode, DamageAfterTheLastRowsFailsAsTheLoaderFails)
+{
+    const auto dir = test::scratchDir("region_tail");
+    // A wide aspect keeps a band in the middle: rows below it are skipped.
+    const RegionRequest requests[] = {{4, 1, false}, {1, 1, false}, {0, 0, false}, {1, 4, true}};
+    for (const test::JpegVariant& v : test::jpegVariants()) {
+        const std::string path = (dir / (std::string(v.name) + ".jpg")).string();
+        writeBytes(path, withSecondFrameAfterTheScan(test::encodeJpegVariant(texturedPicture(96, 80, 4), v)));
+        std::string want = "loaded";
+        try {
+            Picture p;
+            loadPicture(p, path);
+        } catch (const Error& e) {
+            want = e.what();
+        }
+        EXPECT_EQ(want, "JPEG error #58") << v.name;  // two frame headers
+        for (const RegionRequest& r : requests) {
+            std::string got = "decoded";
+            try {
+                decodePictureRegion(path, r, nullptr);
+            } catch (const Error& e) {
+                got = e.what();
+            }
+            EXPECT_EQ(got, want) << v.name << " aspect " << r.aspectWidth << ":" << r.aspectHeight;
+        }
+    }
+}
+
 // A sink that fails stops the decode with its own exception, and the
 // budget gets everything back.
 TEST(RegionDecode, FailingSinkStopsTheDecodeAndGivesTheMemoryBack)
