@@ -206,7 +206,8 @@ void openProject(MosaicProject& project, CellPicLib& library, const std::string&
             observer.setProgress(value);
             observer.pump();
         });
-        contents = parseProjectFile(file);
+        // The reader's texts do not say which file.
+        contents = namingFile(path, [&] { return parseProjectFile(file); });
     }  // the file's bytes are released before the drawing starts
     checkSettings(contents->settings, queryMemoryStatus(), project.MosaicImage.byteSize());
 
