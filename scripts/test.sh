@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Tilewright and runs the whole test suite:
 # once in a normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then the engine's tests under ThreadSanitizer
+# UndefinedBehaviorSanitizer; then the engine's worker tests under ThreadSanitizer
 # and a short run of every fuzz target (fuzz/README.md). Pass --quick to do
 # only the first.
 set -euo pipefail
