@@ -1,6 +1,8 @@
 #include "engine/matching.h"
 
 #include "engine/grid.h"
+#include "engine/job_pool.h"
+#include "engine/match_distances.h"
 #include "engine/pipeline.h"
 #include "library/cell_pic_lib.h"
 
@@ -181,6 +183,30 @@ bool allowed(const MosaicProject& project, int x, int y, int p, CheckLevel level
     return true;
 }
 
+struct Slot {
+    int distance;
+    int index;
+};
+using Slots = std::array<Slot, kSlots>;
+
+// Sorts the slots by ascending distance (the first smallest of the rest
+// swapped forward each time) and takes the one Random(randomLevel) names.
+int pickFromSlots(MosaicProject& project, Slots& slots)
+{
+    for (int i = 0; i < kSlots; ++i) {
+        int smallest = i;
+        for (int m = i + 1; m < kSlots; ++m)
+            if (slots[m].distance < slots[smallest].distance)
+                smallest = m;
+        std::swap(slots[i], slots[smallest]);
+    }
+
+    // A random level outside 1..8 (possible in a record from a file) may name
+    // a slot that does not exist: no candidate then.
+    const std::uint32_t r = project.random(project.settings.randomLevel);
+    return r < kSlots ? slots[r].index : -1;
+}
+
 int choose(MosaicProject& project, int libraryCount, int x, int y, const CellSample& sample, CheckLevel level,
            const PlacementIndex* index)
 {
@@ -188,11 +214,7 @@ int choose(MosaicProject& project, int libraryCount, int x, int y, const CellSam
     const int enhance = project.settings.colorEnhance;
     const int start = static_cast<int>(project.random(n));
 
-    struct Slot {
-        int distance;
-        int index;
-    };
-    std::array<Slot, kSlots> slots;
+    Slots slots;
     slots.fill(Slot{kNoCandidate, -1});
 
     for (int k = 0; k < n; ++k) {
@@ -210,26 +232,15 @@ int choose(MosaicProject& project, int libraryCount, int x, int y, const CellSam
         if (d < slots[worst].distance && allowed(project, x, y, j, level, index))
             slots[worst] = Slot{d, j};
     }
-
-    for (int i = 0; i < kSlots; ++i) {
-        int smallest = i;
-        for (int m = i + 1; m < kSlots; ++m)
-            if (slots[m].distance < slots[smallest].distance)
-                smallest = m;
-        std::swap(slots[i], slots[smallest]);
-    }
-
-    // A random level outside 1..8 (possible in a record from a file) may name
-    // a slot that does not exist: no candidate then.
-    const std::uint32_t r = project.random(project.settings.randomLevel);
-    return r < kSlots ? slots[r].index : -1;
+    return pickFromSlots(project, slots);
 }
 
-CellPos bestFreeCell(MosaicProject& project, int p, const PlacementIndex* index)
+// The use-all scan of every cell from start: the allowed cell of smallest
+// unshifted, unmirrored distance, the first in scan order among equal ones.
+CellPos scanForFreeCell(const MosaicProject& project, int p, int start, const PlacementIndex* index)
 {
     const tmosaicproject& s = project.settings;
     const int t = cellCount(s);
-    const int start = static_cast<int>(project.random(t));
     CellPos best{-1, -1};
     if (p < 0 || p >= kTableSize)
         return best;
@@ -249,6 +260,12 @@ CellPos bestFreeCell(MosaicProject& project, int p, const PlacementIndex* index)
         }
     }
     return best;
+}
+
+CellPos bestFreeCell(MosaicProject& project, int p, const PlacementIndex* index)
+{
+    const int start = static_cast<int>(project.random(cellCount(project.settings)));
+    return scanForFreeCell(project, p, start, index);
 }
 
 } // namespace
@@ -379,9 +396,286 @@ void matchStandard(MosaicProject& project, int n, ProgressObserver& observer)
         visitCells(project, n, t, CheckLevel::noCheck, placedCount, index, observer);
 }
 
+
+// ---------------------------------------------------------------- in bulk
+
+// Cells whose candidate lists one worker job fills.
+constexpr int kListChunk = 1024;
+// Photographs measured at a time while a scan may still take any of them.
+constexpr int kScanBlock = 32;
+// Memory the per-cell lists may take, which sets their length on big grids.
+constexpr std::uint64_t kCandidateListBytes = std::uint64_t{96} << 20;
+constexpr int kMaxPhotosPerCell = 64;
+constexpr int kMinPhotosPerCell = 8;
+constexpr int kDefaultCellsPerPhoto = 64;
+
+bool placedAt(const MosaicProject& project, int cell)
+{
+    const int cols = project.settings.cellsX;
+    return project.MosaicGrid.at(cell % cols, cell / cols).placed != 0;
+}
+
+// The first free cell at or after a cell in row-major order, round the end
+// of the grid to its start: what the visiting passes' probe finds by
+// stepping over placed cells, which near the end of a pass means walking
+// most of the grid for every step. Cells only ever become placed during the
+// stage, so each placed cell points past itself and the pointers are
+// shortened as they are followed.
+class FreeCells {
+public:
+    FreeCells(const MosaicProject& project, int t) : next_(static_cast<std::size_t>(t) + 1)
+    {
+        for (int c = 0; c <= t; ++c)
+            next_[static_cast<std::size_t>(c)] = c < t && placedAt(project, c) ? c + 1 : c;
+    }
+    // -1 when every cell is placed.
+    int firstFrom(int c)
+    {
+        const int t = static_cast<int>(next_.size()) - 1;
+        int f = find(c);
+        if (f == t)
+            f = find(0);
+        return f == t ? -1 : f;
+    }
+    void take(int c) { next_[static_cast<std::size_t>(c)] = c + 1; }
+
+private:
+    int find(int c)
+    {
+        while (next_[static_cast<std::size_t>(c)] != c) {
+            int& link = next_[static_cast<std::size_t>(c)];
+            link = next_[static_cast<std::size_t>(link)];
+            c = link;
+        }
+        return c;
+    }
+    std::vector<int> next_;
+};
+
+// What the bulk passes share: the columns measured from, the lists, and the
+// scratch of this thread.
+struct BulkMatch {
+    int n = 0, t = 0;
+    ColourColumns photos, cells;
+    CandidateLists candidates;
+    CellLists cellLists;
+    std::vector<std::uint16_t> scratch;
+};
+
+// chooseLibraryPicture replayed from the cell's list. Its scan offers every
+// photograph from a random start, and a photograph enters the slots when it
+// beats the first slot of largest distance and is allowed. Photographs left
+// off the list are at or beyond its cut, so once no slot is beyond the cut
+// none of them can enter any more: the photographs up to that point are
+// measured here, in the scan's order, and after it only the listed ones are
+// offered. The slots, and so the result and the Random calls, are the
+// scan's.
+int chooseFromList(MosaicProject& project, BulkMatch& bulk, int cell, int x, int y, const CellSample& sample,
+                   CheckLevel level, const PlacementIndex& index)
+{
+    const int n = bulk.n;
+    const int enhance = project.settings.colorEnhance;
+    const int start = static_cast<int>(project.random(n));
+
+    Slots slots;
+    slots.fill(Slot{kNoCandidate, -1});
+    int worst = 0;  // the first slot of largest distance
+    auto offer = [&](int j, int d) {
+        if (d < slots[worst].distance && allowed(project, x, y, j, level, &index)) {
+            slots[worst] = Slot{d, j};
+            worst = 0;
+            for (int i = 1; i < kSlots; ++i)
+                if (slots[i].distance > slots[worst].distance)
+                    worst = i;
+        }
+    };
+
+    const int cut = bulk.candidates.cut(cell);
+    int pos = start, left = n;
+    while (left > 0 && slots[worst].distance > cut) {
+        const int len = std::min({kScanBlock, left, n - pos});
+        distancesToPhotos(bulk.photos, pos, pos + len, sample, enhance, bulk.scratch.data());
+        int i = 0;
+        for (; i < len && slots[worst].distance > cut; ++i)
+            offer(pos + i, bulk.scratch[static_cast<std::size_t>(i)]);
+        pos += i;
+        left -= i;
+        if (pos == n)
+            pos = 0;
+    }
+    if (left > 0) {
+        const CandidateLists::Entry* first = bulk.candidates.begin(cell);
+        const CandidateLists::Entry* last = bulk.candidates.end(cell);
+        const auto byPhoto = [](const CandidateLists::Entry& e, int photo) { return e.photo < photo; };
+        const int stop = pos + left;  // past n: the scan goes round to the start of the library
+        for (auto it = std::lower_bound(first, last, pos, byPhoto); it != last && it->photo < stop; ++it)
+            offer(it->photo, it->distance);
+        if (stop > n)
+            for (auto it = first; it != last && it->photo < stop - n; ++it)
+                offer(it->photo, it->distance);
+    }
+    return pickFromSlots(project, slots);
+}
+
+// bestFreeCellFor replayed from the photograph's list. In the use-all pass
+// the photograph is placed nowhere yet, so the radius test passes in every
+// cell and the repeat test gives the same answer for all: the allowed cells
+// are the free ones or none. The nearest free cell is the first free one of
+// the list (in order of distance) unless none is free; among cells of that
+// distance, all of them listed, the scan takes the first from its start.
+CellPos freeCellFromList(MosaicProject& project, BulkMatch& bulk, int p, const PlacementIndex& index)
+{
+    const int t = bulk.t, cols = project.settings.cellsX;
+    const int start = static_cast<int>(project.random(t));
+    const std::vector<CellPos>* placed = index.cellsOf(p);
+    if (!placed || !placed->empty())
+        return scanForFreeCell(project, p, start, &index);
+
+    auto order = [&](int c) { return c >= start ? c - start : c + t - start; };
+    int best = -1;
+    const CellLists::Entry* it = bulk.cellLists.begin(p);
+    const CellLists::Entry* last = bulk.cellLists.end(p);
+    while (it != last && placedAt(project, it->cell))
+        ++it;
+    if (it != last) {
+        best = it->cell;
+        for (const std::uint16_t d = it->distance; it != last && it->distance == d; ++it)
+            if (!placedAt(project, it->cell) && order(it->cell) < order(best))
+                best = it->cell;
+    } else if (bulk.cellLists.cut(p) != kListHoldsAll) {
+        // Every listed cell is taken: measure the whole grid.
+        const ColorSignature signature = bulk.photos.get(p);
+        int bestDistance = kNoCell;
+        for (int k = 0; k < t;) {
+            const int from = start + k < t ? start + k : start + k - t;
+            const int len = std::min(t - k, std::min(t - from, static_cast<int>(bulk.scratch.size())));
+            distancesToCells(bulk.cells, from, from + len, signature, bulk.scratch.data());
+            for (int i = 0; i < len; ++i)
+                if (bulk.scratch[static_cast<std::size_t>(i)] < bestDistance && !placedAt(project, from + i)) {
+                    bestDistance = bulk.scratch[static_cast<std::size_t>(i)];
+                    best = from + i;
+                }
+            k += len;
+        }
+    }
+    if (best < 0 || !allowed(project, best % cols, best / cols, p, CheckLevel::fullCheck, &index))
+        return CellPos{-1, -1};
+    return CellPos{best % cols, best / cols};
+}
+
+// One visiting pass as visitCells runs it, with the probe through FreeCells
+// and the choice from the lists (each list waited for when first needed).
+void visitCellsInBulk(MosaicProject& project, BulkMatch& bulk, JobPool& lists, CheckLevel level, int& placedCount,
+                      PlacementIndex& index, ProgressObserver& observer)
+{
+    const int t = bulk.t;
+    if (t <= 0)
+        return;
+    const int cols = project.settings.cellsX;
+    FreeCells free(project, t);
+    for (int step = 0; step < t; ++step) {
+        int c = step + static_cast<int>(project.random(t));
+        if (c >= t)
+            c -= t;
+        const int f = free.firstFrom(c);
+        if (f < 0)
+            continue;
+        const int x = f % cols, y = f / cols;
+        lists.wait(static_cast<std::size_t>(f / kListChunk));
+        const CellSample b = readCellSample(project, x, y);
+        const int p = chooseFromList(project, bulk, f, x, y, b, level, index);
+        if (p >= 0) {
+            placePicture(project, p, x, y);
+            index.add(p, x, y);
+            free.take(f);
+            ++placedCount;
+        }
+        observer.setProgress(static_cast<int>(std::int64_t{placedCount} * 100 / t));
+        observer.pump();
+    }
+}
+
+int photosPerCell(int n, int t, int requested)
+{
+    if (requested > 0)
+        return std::min(requested, std::max(n, 1));
+    const std::uint64_t fit = kCandidateListBytes / (std::uint64_t(std::max(t, 1)) * sizeof(CandidateLists::Entry));
+    const int length = static_cast<int>(std::clamp<std::uint64_t>(fit, kMinPhotosPerCell, kMaxPhotosPerCell));
+    return std::min(length, std::max(n, 1));
+}
+
+void matchStandardInBulk(MosaicProject& project, int n, unsigned threads, MatchListLengths lengths,
+                         ProgressObserver& observer)
+{
+    tmosaicproject& s = project.settings;
+    BulkMatch bulk;
+    bulk.n = n;
+    bulk.t = cellCount(s);
+    const int t = bulk.t;
+    int placedCount = 0;
+    PlacementIndex index(n);
+
+    bool useAllPass = s.useAllPhotos != 0;
+    if (t < n) {
+        useAllPass = false;
+        s.maxRepeat = 1;
+    }
+
+    bulk.photos = signatureColumns(project, n);
+    bulk.cells = sampleColumns(project);
+    bulk.scratch.resize(4096);
+
+    if (useAllPass) {
+        const int perPhoto = lengths.cellsPerPhoto > 0 ? lengths.cellsPerPhoto : kDefaultCellsPerPhoto;
+        bulk.cellLists = CellLists(n, perPhoto);
+        // Photographs in groups that keep every worker busy.
+        const std::size_t groups = std::min<std::size_t>(static_cast<std::size_t>(n), std::size_t{threads} * 8);
+        JobPool pool(groups, threads, 0, [&](std::size_t g) {
+            const int first = static_cast<int>(std::size_t(n) * g / groups);
+            const int last = static_cast<int>(std::size_t(n) * (g + 1) / groups);
+            bulk.cellLists.build(bulk.photos, bulk.cells, first, last);
+        });
+        for (std::size_t g = 0; g < groups; ++g)
+            pool.wait(g);
+    }
+
+    // The per-cell lists are made by the workers while this thread runs the
+    // use-all pass.
+    bulk.candidates = CandidateLists(t, photosPerCell(n, t, lengths.photosPerCell));
+    const std::size_t chunks = (static_cast<std::size_t>(t) + kListChunk - 1) / kListChunk;
+    const int enhance = s.colorEnhance;
+    JobPool lists(chunks, threads, 0, [&](std::size_t j) {
+        const int first = static_cast<int>(j) * kListChunk;
+        bulk.candidates.build(bulk.photos, bulk.cells, enhance, first, std::min(t, first + kListChunk));
+    });
+
+    if (useAllPass) {
+        for (int p = 0; p < n; ++p) {
+            const CellPos cell = freeCellFromList(project, bulk, p, index);
+            if (cell.x >= 0) {
+                placePicture(project, p, cell.x, cell.y);
+                index.add(p, cell.x, cell.y);
+                ++placedCount;
+            }
+            observer.setProgress(t > 0 ? static_cast<int>(std::int64_t{placedCount} * 100 / t) : 0);
+            observer.pump();
+        }
+    }
+
+    visitCellsInBulk(project, bulk, lists, CheckLevel::fullCheck, placedCount, index, observer);
+    if (placedCount < t)
+        visitCellsInBulk(project, bulk, lists, CheckLevel::noCheck, placedCount, index, observer);
+}
 } // namespace
 
-void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer)
+void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                const EngineOptions& options)
+{
+    matchCells(project, library, observer, options, MatchListLengths{});
+}
+
+void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                const EngineOptions& options, MatchListLengths lengths)
 {
     checkGridDimensions(project.settings);
     checkLibraryCapacity(library);
@@ -393,10 +687,16 @@ void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObser
         project.MosaicGrid.data()[i].placed = 0;
 
     const int n = usableCount(static_cast<std::ptrdiff_t>(library.count()));
-    if (project.settings.renderMode == RenderMode::SelfMosaic)
+    if (project.settings.renderMode == RenderMode::SelfMosaic) {
         matchSelfMosaic(project);
-    else if (project.settings.renderMode == RenderMode::Standard)
-        matchStandard(project, n, observer);
+    } else if (project.settings.renderMode == RenderMode::Standard) {
+        // The bulk distances hold the enhance values the wizard offers; a
+        // record from a file with another one is matched the plain way.
+        if (options.referencePath || n == 0 || !bulkEnhanceSupported(project.settings.colorEnhance))
+            matchStandard(project, n, observer);
+        else
+            matchStandardInBulk(project, n, resolveThreadCount(options.threads), lengths, observer);
+    }
 }
 
 } // namespace tw

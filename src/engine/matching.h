@@ -1,6 +1,7 @@
 #pragma once
 // "Mosaic Mapping Table": every cell assigned a photograph, offsets and flips.
 #include "engine/observer.h"
+#include "engine/options.h"
 #include "engine/project.h"
 
 namespace tw {
@@ -44,6 +45,23 @@ CellPos bestFreeCellFor(MosaicProject& project, int p);
 void placePicture(MosaicProject& project, int p, int x, int y);
 
 // The stage. Uses library.count() as N.
-void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer);
+// By default the distances are measured in bulk, ahead of the passes and on
+// worker threads (options.threads), and the passes read them from short
+// lists per cell and per photograph; the grid, the table, the Random calls
+// and the reports are those of the plain algorithm (options.referencePath),
+// which measures every candidate when it is scanned.
+void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                const EngineOptions& options = {});
+
+// How long the bulk matcher's lists are: photographs kept per cell for the
+// main and fill passes, cells kept per photograph for the use-all pass; 0
+// chooses from the grid and library sizes. Any lengths give the same result;
+// tests use short ones to reach every way through the passes.
+struct MatchListLengths {
+    int photosPerCell = 0;
+    int cellsPerPhoto = 0;
+};
+void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
+                const EngineOptions& options, MatchListLengths lengths);
 
 } // namespace tw

@@ -173,7 +173,7 @@ void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObse
     PreparedPhotoCache cache(keepPhotos ? photoCacheBudget(options) : 0);
     PreparedPhotoCache* handOver = keepPhotos ? &cache : nullptr;
     analyzeLibrary(*work, library, observer, options, handOver);
-    matchCells(*work, library, observer);
+    matchCells(*work, library, observer, options);
     renderMosaic(*work, library, observer, options, handOver);
     work->viewOffsetX = 0;
     work->viewOffsetY = 0;

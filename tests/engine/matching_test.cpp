@@ -992,5 +992,142 @@ TEST(MatchCells, SelfMosaicDrawsVerticalThenHorizontalForAllowedFlipsOnly)
     }
 }
 
+
+// ------------------------------------------------------------ bulk matching
+
+// A project whose photographs and cell colours come from a few kinds each
+// when asked, so that equal distances (the matcher's ties) are common.
+std::unique_ptr<MosaicProject> tiedProject(const tmosaicproject& settings, int n, int photoKinds, int cellKinds,
+                                          std::uint32_t seed)
+{
+    auto project = test::makeProject(settings);
+    Noise noise{seed * 7919u + 1};
+    std::vector<Bgr> cellColours;
+    for (int i = 0; i < std::max(cellKinds, 1); ++i)
+        cellColours.push_back(noise.colour());
+    test::makeGridImage(*project, [&](int px, int py) {
+        return cellKinds > 0 ? cellColours[std::size_t((px * 31 + py * 17 + px * py) % cellKinds)] : noise.colour();
+    });
+    const std::vector<ColorSignature> kinds = noiseSignatures(photoKinds > 0 ? photoKinds : n, seed);
+    std::vector<ColorSignature> signatures;
+    for (int i = 0; i < n; ++i)
+        signatures.push_back(kinds[std::size_t(photoKinds > 0 ? (i * 5 + i / 7) % photoKinds : i)]);
+    test::fillTable(*project, signatures);
+    return project;
+}
+
+struct BulkCase {
+    const char* name;
+    int cellsX, cellsY, photos, photoKinds, cellKinds;
+    int randomLevel, enhance, radius;
+    bool limitRepeat;
+    int maxRepeat;
+    bool useAll, hFlip, vFlip;
+    RenderMode mode = RenderMode::Standard;
+};
+
+const BulkCase kBulkCases[] = {
+    {"Defaults", 24, 20, 60, 0, 0, 4, 50, 4, false, 10, true, true, true},
+    {"RandomLevelOne", 20, 18, 45, 0, 0, 1, 50, 2, false, 10, true, true, true},
+    {"RandomLevelEightNoFlips", 22, 15, 70, 0, 0, 8, 100, 1, false, 10, false, false, false},
+    {"EnhanceZeroOnlyHorizontal", 18, 18, 40, 0, 0, 3, 0, 3, false, 10, true, true, false},
+    {"EnhanceOddValueOnlyVertical", 19, 13, 33, 0, 0, 5, 37, 2, false, 10, false, false, true},
+    {"RadiusZero", 16, 16, 30, 0, 0, 6, 75, 0, false, 10, true, true, true},
+    {"RadiusLargerThanTheGrid", 12, 9, 150, 0, 0, 2, 50, 40, false, 10, true, true, true},
+    {"RepeatLimitOne", 20, 14, 50, 0, 0, 4, 50, 2, true, 1, true, true, true},
+    {"RepeatLimitThreeNoUseAll", 21, 17, 30, 0, 0, 7, 25, 1, true, 3, false, true, true},
+    {"RepeatLimitZeroFromAFile", 10, 8, 12, 0, 0, 3, 50, 1, true, 0, true, true, true},
+    {"FewPhotographsFillPassLeavesCells", 15, 12, 2, 0, 0, 4, 50, 1, false, 10, false, true, true},
+    {"MorePhotographsThanCells", 9, 7, 200, 0, 0, 4, 50, 2, true, 10, true, true, true},
+    {"PhotographsEqualCells", 8, 8, 64, 0, 0, 8, 50, 3, true, 1, true, true, true},
+    {"ManyEqualPhotographs", 25, 18, 120, 5, 0, 4, 50, 2, false, 10, true, true, true},
+    {"ManyEqualCells", 25, 18, 80, 0, 3, 6, 100, 1, false, 10, true, true, true},
+    {"EverythingEqual", 14, 14, 40, 1, 1, 8, 50, 1, true, 2, true, true, true},
+    {"RandomLevelZeroFromAFile", 10, 10, 20, 0, 0, 0, 50, 1, false, 10, true, true, true},
+    {"RandomLevelNineFromAFile", 10, 10, 20, 0, 0, 9, 50, 1, false, 10, true, true, true},
+    {"EnhanceBeyondTheWizardFromAFile", 11, 9, 25, 0, 0, 4, 250, 1, false, 10, true, true, true},
+    {"NegativeEnhanceFromAFile", 11, 9, 25, 0, 0, 4, -20, 1, false, 10, true, true, true},
+    {"SingleRow", 60, 1, 25, 0, 0, 4, 50, 3, false, 10, true, true, true},
+    {"SingleColumn", 1, 60, 25, 0, 0, 4, 50, 3, false, 10, true, true, true},
+    {"SelfMosaic", 12, 10, 20, 0, 0, 4, 50, 4, false, 10, true, true, true, RenderMode::SelfMosaic},
+    {"LargeGrid", 120, 90, 300, 0, 0, 4, 50, 4, false, 10, true, true, true},
+    {"LargeGridWithTiesAndLimits", 100, 80, 400, 40, 12, 8, 100, 6, true, 30, true, true, true},
+};
+
+struct Outcome {
+    std::unique_ptr<MosaicProject> project;
+    std::vector<RecordingObserver::Event> events;
+};
+
+tmosaicproject bulkSettings(const BulkCase& bc)
+{
+    tmosaicproject s = test::gridSettings(bc.cellsX, bc.cellsY);
+    s.renderMode = bc.mode;
+    s.randomLevel = bc.randomLevel;
+    s.colorEnhance = bc.enhance;
+    s.repeatRadius = bc.radius;
+    s.limitRepeat = bc.limitRepeat;
+    s.maxRepeat = bc.maxRepeat;
+    s.useAllPhotos = bc.useAll;
+    s.allowHFlip = bc.hFlip;
+    s.allowVFlip = bc.vFlip;
+    return s;
+}
+
+Outcome matched(const BulkCase& bc, const EngineOptions& options, MatchListLengths lengths)
+{
+    Outcome o{tiedProject(bulkSettings(bc), bc.photos, bc.photoKinds, bc.cellKinds, 5), {}};
+    o.project->MainImage = test::solidPicture(9, 7, Bgr{40, 90, 200});
+    advance(*o.project, 17);
+    RecordingObserver observer;
+    matchCells(*o.project, test::pathOnlyLibrary(static_cast<std::size_t>(bc.photos)), observer, options, lengths);
+    o.events = observer.events;
+    return o;
+}
+
+class BulkMatching : public ::testing::TestWithParam<BulkCase> {};
+
+TEST_P(BulkMatching, SameGridTableRandomCallsAndReportsAsThePlainMatcher)
+{
+    const BulkCase& bc = GetParam();
+    const Outcome plain = matched(bc, EngineOptions{1, true}, {});
+    struct Variant {
+        const char* name;
+        unsigned threads;
+        MatchListLengths lengths;
+    };
+    // Lists of one entry force nearly every scan through the measured
+    // prefix and every use-all search through its fallback; the others
+    // leave more and more to the lists.
+    const Variant variants[] = {{"default lists, 2 threads", 2, {}},
+                                {"one entry each, 1 thread", 1, {1, 1}},
+                                {"short lists, 3 threads", 3, {3, 2}},
+                                {"medium lists, 4 threads", 4, {9, 5}},
+                                {"long lists, 2 threads", 2, {200, 300}}};
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.name);
+        const Outcome bulk = matched(bc, EngineOptions{v.threads, false}, v.lengths);
+        ASSERT_TRUE(bulk.project->MosaicGrid == plain.project->MosaicGrid);
+        ASSERT_TRUE(bulk.project->CellPicTable == plain.project->CellPicTable);
+        ASSERT_EQ(bulk.project->random.seed(), plain.project->random.seed());
+        ASSERT_EQ(bulk.project->settings.maxRepeat, plain.project->settings.maxRepeat);
+        ASSERT_EQ(bulk.events, plain.events);
+    }
+    // And the plain path is the matcher as written above (which takes
+    // neither records outside the wizard's ranges nor big grids).
+    const bool wizardRanges = bc.randomLevel >= 1 && bc.randomLevel <= 8 && bc.enhance >= 0 && bc.enhance <= 100 &&
+                              (!bc.limitRepeat || bc.maxRepeat >= 1);
+    if (bc.mode == RenderMode::Standard && wizardRanges && bc.cellsX * bc.cellsY <= 2000) {
+        auto fresh = tiedProject(bulkSettings(bc), bc.photos, bc.photoKinds, bc.cellKinds, 5);
+        advance(*fresh, 17);
+        reference::match(*fresh, bc.photos);
+        EXPECT_TRUE(fresh->MosaicGrid == plain.project->MosaicGrid);
+        EXPECT_EQ(fresh->random.seed(), plain.project->random.seed());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, BulkMatching, ::testing::ValuesIn(kBulkCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace tw
