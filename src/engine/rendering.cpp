@@ -12,7 +12,10 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -108,11 +111,80 @@ bool takePrepared(PreparedPhotoCache* cache, const TileJob& job, const std::stri
     return found;
 }
 
+// Lets workers draw into the mosaic except while this thread reports: the
+// pump runs window handlers, which may read MosaicImage.
+class DrawGate {
+public:
+    void enter()
+    {
+        std::unique_lock lock(mutex_);
+        open_.wait(lock, [this] { return !held_; });
+        ++drawing_;
+    }
+    void leave()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (--drawing_ > 0)
+                return;
+        }
+        idle_.notify_all();
+    }
+    // Waits for the cells being drawn, then keeps workers out until open().
+    void hold()
+    {
+        std::unique_lock lock(mutex_);
+        held_ = true;
+        idle_.wait(lock, [this] { return drawing_ == 0; });
+    }
+    void open()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            held_ = false;
+        }
+        open_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable open_, idle_;
+    int drawing_ = 0;
+    bool held_ = false;
+};
+
+class GateHeld {
+public:
+    explicit GateHeld(DrawGate& gate) : gate_(gate) { gate_.hold(); }
+    ~GateHeld() { gate_.open(); }
+    GateHeld(const GateHeld&) = delete;
+    GateHeld& operator=(const GateHeld&) = delete;
+
+private:
+    DrawGate& gate_;
+};
+
+// Gives cell (x, y)'s rectangles the border colour again. Cells' rectangles
+// never overlap (each lies inside its own cell, shifted by half a cell in
+// odd rows or columns), so this undoes the cell and nothing else.
+void undrawCell(const tmosaicproject& settings, int x, int y, Picture& mosaic)
+{
+    // The rectangles do not depend on the picture's size; any size with
+    // both halves non-empty yields all of them.
+    const CellCopies copies = cellCopies(settings, x, y, 2, 2);
+    for (int i = 0; i < copies.count; ++i)
+        mosaic.fillRect(copies.copy[static_cast<std::size_t>(i)].dest, bgrFromColorRef(settings.borderColor));
+}
+
 // Every distinct photograph is decoded once, by one worker, in the order of
-// its first cell; the worker draws all of that photograph's cells into
-// private tiles. This thread walks the cells in row order, copies each tile
-// into MosaicImage and reports as the one-by-one loop does; a photograph
-// that failed to load throws at its first cell, as it would there.
+// its first cell; the worker draws all of that photograph's cells straight
+// into MosaicImage, which holds them anyway, so no cell waits in memory of
+// its own however far the workers run ahead of this thread. This thread
+// walks the cells in row order, waits for each one's photograph and reports
+// as the one-by-one loop does; a photograph that failed to load throws at
+// its first cell, as it would there, and the cells after it that workers
+// had drawn already are given the border colour again, so the mosaic holds
+// exactly the cells before the failing one.
 void renderWithWorkers(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                        unsigned threads, PreparedPhotoCache* cache, DecodeBudget& budget)
 {
@@ -176,7 +248,13 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
             mainReduced.emplace(mainPrepared, dest);
     }
 
-    std::vector<CellTile> tiles(tasks.size());
+    Picture& mosaic = project.MosaicImage;
+    DrawGate gate;
+    auto draw = [&](const CellTile& tile) {
+        gate.enter();
+        drawTile(tile, mosaic);
+        gate.leave();
+    };
     auto drawJob = [&](std::size_t j, const JobPool& pool) {
         const TileJob& job = jobs[j];
         Picture loaded;
@@ -209,7 +287,7 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
                 if (copies.count == 0)
                     continue;  // nothing to draw: the tile stays empty
                 if (compact->draws(copies, amounts, hFlip, vFlip)) {
-                    tiles[k] = compact->tile(copies, amounts, hFlip, vFlip);
+                    draw(compact->tile(copies, amounts, hFlip, vFlip));
                     continue;
                 }
                 if (!haveLoaded) {
@@ -222,26 +300,36 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
                 ownReduced.emplace(loaded, dest);
                 reduced = &*ownReduced;
             }
-            tiles[k] = renderTile(*prepared, reduced, copies, amounts, hFlip, vFlip);
+            draw(renderTile(*prepared, reduced, copies, amounts, hFlip, vFlip));
         }
     };
-    JobPool pool(jobs.size(), threads, 0, [&](std::size_t j) { drawJob(j, pool); });
-
     std::size_t next = 0;
-    for (int y = 0; y < cellsY; ++y)
-        for (int x = 0; x < cellsX; ++x) {
-            if (next < tasks.size() && tasks[next].x == x && tasks[next].y == y) {
-                const CellTask& t = tasks[next];
-                if (t.job < 0)
-                    photographPath(library, t.cell);  // throws the index error
-                pool.wait(static_cast<std::size_t>(t.job));
-                drawTile(tiles[next], project.MosaicImage);
-                tiles[next] = CellTile{};
-                ++next;
-            }
-            observer.setProgress(renderGauge(x, y, cellsX, cellsY));
-            observer.pump();
+    std::exception_ptr failure;
+    {
+        JobPool pool(jobs.size(), threads, 0, [&](std::size_t j) { drawJob(j, pool); });
+        try {
+            for (int y = 0; y < cellsY; ++y)
+                for (int x = 0; x < cellsX; ++x) {
+                    if (next < tasks.size() && tasks[next].x == x && tasks[next].y == y) {
+                        const CellTask& t = tasks[next];
+                        if (t.job < 0)
+                            photographPath(library, t.cell);  // throws the index error
+                        pool.wait(static_cast<std::size_t>(t.job));
+                        ++next;
+                    }
+                    GateHeld held(gate);
+                    observer.setProgress(renderGauge(x, y, cellsX, cellsY));
+                    observer.pump();
+                }
+        } catch (...) {
+            failure = std::current_exception();
         }
+    }  // the workers have stopped
+    if (failure) {
+        for (std::size_t k = next; k < tasks.size(); ++k)
+            undrawCell(settings, tasks[k].x, tasks[k].y, mosaic);
+        std::rethrow_exception(failure);
+    }
 }
 
 } // namespace

@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <functional>
+#include <thread>
 
 namespace tw {
 namespace {
@@ -545,6 +547,108 @@ TEST(PrepareCellPicture, EqualsCropToAspectThenGreyForEveryShapeAndOption)
             << c.w << "x" << c.h << " cells " << c.cellWidth << "x" << c.cellHeight << " crop " << c.crop << " mono "
             << c.mono;
     }
+}
+
+
+// ---------------------------------------------------------------- workers drawing ahead
+
+// A library of a few distinct photographs and, at position 1, a file that
+// is missing.
+CellPicLib libraryWithAGap(const std::string& scratch)
+{
+    auto dir = test::scratchDir(scratch);
+    CellPicLib lib;
+    lib.append(test::writePictureFile(dir, "a", test::coordinatePicture(40, 30)));
+    lib.append((dir / "gone.bmp").string());
+    lib.append(test::writePictureFile(dir, "c", test::solidPicture(20, 20, {200, 10, 90})));
+    return lib;
+}
+
+struct AheadCase {
+    const char* name;
+    StitchMode stitch;
+    int border;
+};
+const AheadCase kAheadCases[] = {
+    {"Loom", StitchMode::Loom, 0},       {"LoomBorder", StitchMode::Loom, 3},
+    {"Peyote", StitchMode::Peyote, 0},   {"PeyoteBorder", StitchMode::Peyote, 5},
+    {"Brick", StitchMode::Brick, 0},     {"BrickBorder", StitchMode::Brick, 4},
+};
+
+class DrawingAhead : public ::testing::TestWithParam<AheadCase> {};
+
+// Workers draw the cells of the photographs they hold wherever those cells
+// are; when a later photograph then fails, every cell after the failing one
+// (split cells at the edges included) must be back in the border colour.
+TEST_P(DrawingAhead, FailureLeavesExactlyTheCellsBeforeTheFailingOne)
+{
+    const CellPicLib lib = libraryWithAGap(std::string("rn_ahead_") + GetParam().name);
+    auto make = [&] {
+        tmosaicproject s = test::gridSettings(9, 7, 12, 10);
+        s.stitchMode = GetParam().stitch;
+        s.borderSize = GetParam().border;
+        s.borderColor = colorRefFromBgr(kBorder);
+        s.colorEnhance = 100;
+        auto p = test::makeProject(s);
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 9; ++x) {
+                MosaicCell& c = p->MosaicGrid.at(x, y);
+                c = MosaicCell{};
+                c.placed = 1;
+                c.picture = (x + y) % 3 == 0 ? 2 : 0;
+                c.redOffset = x * 9 - 30;
+                c.hFlip = x % 2;
+            }
+        p->MosaicGrid.at(4, 3).picture = 1;  // the missing file, in the middle
+        return p;
+    };
+    auto reference = make();
+    RecordingObserver refObs;
+    EXPECT_THROW(renderMosaic(*reference, lib, refObs, EngineOptions{0, true}), Error);
+    for (unsigned threads : {1u, 2u, 4u}) {
+        auto p = make();
+        RecordingObserver obs;
+        EXPECT_THROW(renderMosaic(*p, lib, obs, EngineOptions{threads, false}), Error);
+        EXPECT_EQ(obs.events, refObs.events) << threads << " threads";
+        EXPECT_TRUE(test::samePicture(p->MosaicImage, reference->MosaicImage)) << threads << " threads";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, DrawingAhead, ::testing::ValuesIn(kAheadCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Window handlers run inside the pump and may read the mosaic: no worker
+// may draw meanwhile.
+TEST(DrawingAhead, MosaicStandsStillWhileThePumpRuns)
+{
+    // Photographs slow enough to decode that the workers are still drawing
+    // while this thread pumps for the first cells.
+    auto dir = test::scratchDir("rn_still");
+    CellPicLib lib;
+    for (int i = 0; i < 16; ++i)
+        lib.append(test::writePictureFile(dir, "p" + std::to_string(i), test::coordinatePicture(800 + i, 600),
+                                          test::FileKind::Jpeg));
+    tmosaicproject s = test::gridSettings(24, 18, 16, 16);
+    auto p = test::makeProject(s);
+    for (int y = 0; y < 18; ++y)
+        for (int x = 0; x < 24; ++x) {
+            MosaicCell& c = p->MosaicGrid.at(x, y);
+            c = MosaicCell{};
+            c.placed = 1;
+            c.picture = (x * 5 + y * 3) % 16;
+        }
+    RecordingObserver obs;
+    int pumps = 0, changed = 0;
+    obs.onPump = [&] {
+        if (++pumps > 50)
+            return;
+        const Picture before = p->MosaicImage;
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        if (!(before == p->MosaicImage))
+            ++changed;
+    };
+    renderMosaic(*p, lib, obs, EngineOptions{2, false});
+    EXPECT_EQ(changed, 0) << "pumps during which the mosaic changed";
 }
 
 } // namespace
