@@ -490,7 +490,7 @@ bool bmpCanHold(std::uint64_t width, std::uint64_t height)
     return true;
 }
 
-Bytes encodeBmp(const Picture& picture)
+void writeBmp(const Picture& picture, const ByteSink& sink)
 {
     const std::uint64_t width = picture.empty() ? 0 : static_cast<std::uint64_t>(picture.width());
     const std::uint64_t height = picture.empty() ? 0 : static_cast<std::uint64_t>(picture.height());
@@ -501,8 +501,12 @@ Bytes encodeBmp(const Picture& picture)
     const std::uint64_t stride = (width * 3 + 3) / 4 * 4;
     const std::uint64_t imageSize = stride * height;
     const std::uint64_t fileSize = kWrittenHeadersSize + imageSize;
-    Bytes out(static_cast<std::size_t>(fileSize), std::uint8_t{0}); // row padding stays zero
-    std::uint8_t* p = out.data();
+    // Pieces of about kPieceSize bytes, whole rows each (a row alone may be
+    // larger); row padding stays zero.
+    constexpr std::size_t kPieceSize = std::size_t{1} << 20;
+    const auto rowStride = static_cast<std::size_t>(stride);
+    std::vector<std::uint8_t> piece(kWrittenHeadersSize + std::max(kPieceSize, rowStride), std::uint8_t{0});
+    std::uint8_t* p = piece.data();
     p[0] = 'B';
     p[1] = 'M';
     putU32le(p + 2, static_cast<std::uint32_t>(fileSize));
@@ -520,16 +524,29 @@ Bytes encodeBmp(const Picture& picture)
     // working picture carries no resolution, and 0 is "unspecified".
 
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    for (std::uint64_t y = 0; y < height; ++y) {
-        std::uint8_t* dst = p + kWrittenHeadersSize + (height - 1 - y) * stride;
-        std::memcpy(dst, picture.row(static_cast<int>(y)), rowBytes);
+    std::size_t used = kWrittenHeadersSize;
+    for (std::uint64_t y = height; y-- > 0;) {
+        if (used + rowStride > piece.size()) {
+            sink(piece.data(), used);
+            used = 0;
+        }
+        std::memcpy(piece.data() + used, picture.row(static_cast<int>(y)), rowBytes);
+        std::memset(piece.data() + used + rowBytes, 0, rowStride - rowBytes);
+        used += rowStride;
     }
+    sink(piece.data(), used);
+}
+
+Bytes encodeBmp(const Picture& picture)
+{
+    Bytes out;
+    writeBmp(picture, [&out](const std::uint8_t* data, std::size_t size) { out.insert(out.end(), data, data + size); });
     return out;
 }
 
 void saveBmp(const Picture& picture, const std::string& path)
 {
-    writeFileAtomic(path, encodeBmp(picture));
+    writeFileAtomicStreamed(path, [&](const ByteSink& write) { writeBmp(picture, write); });
 }
 
 } // namespace tw

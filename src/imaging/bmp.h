@@ -1,5 +1,6 @@
 #pragma once
 // Windows BMP reading and writing.
+#include "imaging/byte_sink.h"
 #include "imaging/decode_budget.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
@@ -34,7 +35,14 @@ bool bmpCanHold(std::uint64_t width, std::uint64_t height);
 // size.
 Bytes encodeBmp(const Picture& picture);
 
-// encodeBmp written to path atomically ("Cannot create file ..." on failure).
+// The same bytes handed to sink in pieces of about a megabyte (the headers
+// and the first rows, then the following rows), without building the file.
+// The size check throws before anything reaches the sink.
+void writeBmp(const Picture& picture, const ByteSink& sink);
+
+// writeBmp streamed to path atomically ("Cannot create file ..." on
+// failure): the file is complete or not there, and at no time is more than
+// a piece of it held in memory.
 void saveBmp(const Picture& picture, const std::string& path);
 
 } // namespace tw

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
@@ -373,55 +374,63 @@ int runRowDecoder(Decoder* d, const std::uint8_t* data, std::size_t size, RowsDe
     return kDecodeOk;
 }
 
-// Compressed output grows a byte vector owned by the caller. libjpeg's own
-// memory destination would leak its buffer when an error jumps out.
-struct VectorDestination {
+// Compressed output goes to the caller's sink a buffer at a time (libjpeg's
+// own memory destination would leak its buffer when an error jumps out).
+// An exception must not cross libjpeg's frames: what the sink throws is
+// kept, libjpeg is left through the error jump, and the caller rethrows it.
+struct SinkDestination {
     jpeg_destination_mgr pub;
-    Bytes* bytes;
+    const ByteSink* sink;
+    std::uint8_t* buffer;
+    std::size_t size;
+    std::exception_ptr* failure;
 };
 
-constexpr std::size_t kFirstOutputSize = 1 << 16;
+constexpr std::size_t kOutputBufferSize = std::size_t{1} << 18;
 
-bool tryGrow(Bytes& bytes, std::size_t size) noexcept
+void passToSink(j_compress_ptr cinfo, std::size_t bytes)
 {
+    auto* dest = reinterpret_cast<SinkDestination*>(cinfo->dest);
+    bool passed = true;
     try {
-        bytes.resize(size);
-        return true;
+        (*dest->sink)(dest->buffer, bytes);
     } catch (...) {
-        return false;
+        *dest->failure = std::current_exception();
+        passed = false;
     }
+    if (!passed)
+        failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_FILE_WRITE);
 }
 
 void startDestination(j_compress_ptr cinfo)
 {
-    auto* dest = reinterpret_cast<VectorDestination*>(cinfo->dest);
-    if (!tryGrow(*dest->bytes, kFirstOutputSize))
-        failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_OUT_OF_MEMORY);
-    dest->pub.next_output_byte = dest->bytes->data();
-    dest->pub.free_in_buffer = dest->bytes->size();
+    auto* dest = reinterpret_cast<SinkDestination*>(cinfo->dest);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = dest->size;
 }
 
-boolean growDestination(j_compress_ptr cinfo)
+boolean emptyDestination(j_compress_ptr cinfo)
 {
-    auto* dest = reinterpret_cast<VectorDestination*>(cinfo->dest);
-    const std::size_t used = dest->bytes->size();
-    if (!tryGrow(*dest->bytes, used * 2))
-        failWith(reinterpret_cast<j_common_ptr>(cinfo), JERR_OUT_OF_MEMORY);
-    dest->pub.next_output_byte = dest->bytes->data() + used;
-    dest->pub.free_in_buffer = dest->bytes->size() - used;
+    // libjpeg asks for the whole buffer to be taken, whatever free_in_buffer says.
+    auto* dest = reinterpret_cast<SinkDestination*>(cinfo->dest);
+    passToSink(cinfo, dest->size);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = dest->size;
     return TRUE;
 }
 
 void finishDestination(j_compress_ptr cinfo)
 {
-    auto* dest = reinterpret_cast<VectorDestination*>(cinfo->dest);
-    dest->bytes->resize(dest->bytes->size() - dest->pub.free_in_buffer); // shrinking never throws
+    auto* dest = reinterpret_cast<SinkDestination*>(cinfo->dest);
+    const std::size_t used = dest->size - dest->pub.free_in_buffer;
+    if (used > 0)
+        passToSink(cinfo, used);
 }
 
 struct Encoder {
     jpeg_compress_struct cinfo;
     ErrorManager err;
-    VectorDestination dest;
+    SinkDestination dest;
 };
 
 constexpr int kEncodeOk = -2;
@@ -439,7 +448,7 @@ int runEncoder(Encoder* e, const Picture* picture, int quality, EncodeKind kind 
 
     jpeg_create_compress(cinfo);
     e->dest.pub.init_destination = startDestination;
-    e->dest.pub.empty_output_buffer = growDestination;
+    e->dest.pub.empty_output_buffer = emptyDestination;
     e->dest.pub.term_destination = finishDestination;
     cinfo->dest = &e->dest.pub;
 
@@ -521,23 +530,36 @@ void decodeJpegRows(const std::uint8_t* data, std::size_t size, JpegRowReceiver&
         throw Error(jpegErrorText(rc));
 }
 
-Bytes encodeJpeg(const Picture& picture, int quality)
+void writeJpeg(const Picture& picture, int quality, const ByteSink& sink)
 {
-    Bytes bytes;
+    std::vector<std::uint8_t> buffer(kOutputBufferSize);
+    std::exception_ptr failure;
     Encoder e{};
     e.cinfo.err = &e.err.pub;
     installErrorManager(e.err);
-    e.dest.bytes = &bytes;
+    e.dest.sink = &sink;
+    e.dest.buffer = buffer.data();
+    e.dest.size = buffer.size();
+    e.dest.failure = &failure;
     const int rc = runEncoder(&e, &picture, quality);
     jpeg_destroy_compress(&e.cinfo);
+    if (failure)
+        std::rethrow_exception(failure);
     if (rc != kEncodeOk)
         throw Error(jpegErrorText(rc));
+}
+
+Bytes encodeJpeg(const Picture& picture, int quality)
+{
+    Bytes bytes;
+    writeJpeg(picture, quality,
+              [&bytes](const std::uint8_t* data, std::size_t size) { bytes.insert(bytes.end(), data, data + size); });
     return bytes;
 }
 
 void saveJpeg(const Picture& picture, const std::string& path, int quality)
 {
-    writeFileAtomic(path, encodeJpeg(picture, quality));
+    writeFileAtomicStreamed(path, [&](const ByteSink& write) { writeJpeg(picture, quality, write); });
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 // JPEG reading and writing through libjpeg-turbo's IJG interface.
+#include "imaging/byte_sink.h"
 #include "imaging/decode_budget.h"
 #include "imaging/picture.h"
 #include "platform/files.h"
@@ -82,7 +83,12 @@ Bytes encodeJpeg(const Picture& picture, int quality = 75);
 // runs are keyed by them.
 Bytes jpegDecoderProbe();
 
-// encodeJpeg written to path atomically ("Cannot create file ..." on failure).
+
+// The same bytes handed to sink as libjpeg's output buffer fills, without
+// holding the compressed file.
+void writeJpeg(const Picture& picture, int quality, const ByteSink& sink);
+
+// writeJpeg streamed to path atomically ("Cannot create file ..." on failure).
 void saveJpeg(const Picture& picture, const std::string& path, int quality = 75);
 
 } // namespace tw

@@ -134,4 +134,12 @@ std::vector<DirEntry> listDirectory(const std::string& folder);
 std::string programFolder();
 void setProgramFolderForTesting(const std::string& folder);
 
+// writeFileAtomic for a file made a piece at a time: produce calls write
+// with each piece in order. The temporary file and the final rename are
+// those of writeFileAtomic; when a write fails (the same message) or
+// produce throws, the temporary file is removed, the target is untouched
+// and the exception propagates.
+using FileChunkWriter = std::function<void(const std::uint8_t* data, std::size_t size)>;
+void writeFileAtomicStreamed(const std::string& path, const std::function<void(const FileChunkWriter& write)>& produce);
+
 } // namespace tw

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -251,6 +254,78 @@ TEST(SaveBmp, UncreatableFileReportsCannotCreateAndKeepsNothing)
         EXPECT_EQ(std::string(e.what()).rfind("Cannot create file", 0), 0u) << e.what();
     }
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// A picture whose pixel bytes all differ along a row (so a misplaced row
+// or piece shows).
+Picture stripes(int w, int h)
+{
+    Picture p(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p.setPixel(x, y, Bgr{std::uint8_t(x * 7 + y), std::uint8_t(x >> 3), std::uint8_t(y * 29 + (x >> 8))});
+    return p;
+}
+
+TEST(WriteBmp, PiecesMakeTheEncodedFileAndStayNearAMegabyte)
+{
+    struct Row {
+        int w, h;
+        std::size_t pieces;  // how many pieces the file comes in
+    };
+    // Pieces of 1 MB hold whole rows: the first after the 54 header bytes
+    // takes 349 rows of 3000 bytes, the next ones 349 as well; rows of the
+    // widest picture (393216 bytes) go two to a piece.
+    const Row rows[] = {{0, 0, 1},      {1, 1, 1},       {5, 3, 1},         {1000, 349, 1},
+                        {1000, 350, 2}, {1000, 1000, 3}, {131072, 3, 2},    {131072, 8, 4}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.w) + "x" + std::to_string(r.h));
+        const Picture picture = stripes(r.w, r.h);
+        const std::uint64_t stride = (std::uint64_t(r.w) * 3 + 3) / 4 * 4;
+        Bytes joined;
+        std::vector<std::size_t> sizes;
+        writeBmp(picture, [&](const std::uint8_t* data, std::size_t size) {
+            sizes.push_back(size);
+            joined.insert(joined.end(), data, data + size);
+        });
+        EXPECT_EQ(joined, encodeBmp(picture));
+        EXPECT_EQ(joined.size(), 54 + stride * std::uint64_t(r.h));
+        EXPECT_EQ(sizes.size(), r.pieces);
+        for (std::size_t size : sizes)
+            EXPECT_LE(size, 54 + (std::size_t{1} << 20));
+        if (r.h > 0) {
+            EXPECT_TRUE(test::samePicture(decode(joined), picture));
+        }
+    }
+}
+
+TEST(SaveBmp, FailureWhileStreamingKeepsTheOldFileAndNoTemporary)
+{
+    // A file size limit makes the writes fail after the first pieces.
+    const auto dir = test::scratchDir("bmp_save_midway");
+    const std::string path = (dir / "out.bmp").string();
+    saveBmp(patternPicture(2, 2), path);
+    const Bytes old = readWholeFile(path);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 3u << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    std::string message;
+    try {
+        saveBmp(stripes(1500, 1000), path);
+    } catch (const Error& e) {
+        message = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(message, "Cannot create file \"" + path + "\". File too large");
+    EXPECT_EQ(readWholeFile(path), old);
+    int files = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir))
+        ++files;
+    EXPECT_EQ(files, 1);
 }
 
 // --- Reader: variants -------------------------------------------------------

@@ -185,6 +185,66 @@ TEST(SaveJpeg, WritesAFileThatDecodes)
     EXPECT_EQ(bytes, encodeJpeg(original));
 }
 
+TEST(WriteJpeg, PiecesMakeTheEncodedFileAndStayWithinTheOutputBuffer)
+{
+    for (Size size : {Size{1, 1}, Size{33, 17}, Size{1200, 900}}) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        Picture picture(size.width, size.height);
+        for (int y = 0; y < size.height; ++y)
+            for (int x = 0; x < size.width; ++x)
+                picture.setPixel(x, y, Bgr{std::uint8_t(x * 13 ^ y), std::uint8_t(x * y), std::uint8_t(y * 7 + x)});
+        Bytes joined;
+        std::vector<std::size_t> sizes;
+        writeJpeg(picture, 75, [&](const std::uint8_t* data, std::size_t n) {
+            sizes.push_back(n);
+            joined.insert(joined.end(), data, data + n);
+        });
+        EXPECT_EQ(joined, encodeJpeg(picture, 75));
+        for (std::size_t n : sizes)
+            EXPECT_LE(n, std::size_t{1} << 18);
+        if (size.width == 1200) {
+            EXPECT_GT(sizes.size(), 1u) << "a large picture comes in several pieces";
+        }
+    }
+}
+
+TEST(WriteJpeg, WhatTheSinkThrowsComesOutUnchanged)
+{
+    // Noise compresses badly: several output buffers' worth.
+    Picture picture(1600, 1200);
+    std::uint32_t noise = 1;
+    for (int y = 0; y < 1200; ++y)
+        for (int x = 0; x < 1600; ++x) {
+            noise = noise * 1103515245u + 12345u;
+            picture.setPixel(x, y, Bgr{std::uint8_t(noise >> 24), std::uint8_t(noise >> 16), std::uint8_t(noise >> 8)});
+        }
+    for (int failAt : {1, 2, 3}) {
+        int calls = 0;
+        try {
+            writeJpeg(picture, 75, [&](const std::uint8_t*, std::size_t) {
+                if (++calls == failAt)
+                    throw Error("disk gone at piece " + std::to_string(failAt));
+            });
+            ADD_FAILURE() << "no error at piece " << failAt;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), "disk gone at piece " + std::to_string(failAt));
+        }
+        EXPECT_EQ(calls, failAt) << "nothing more is written after the failure";
+    }
+}
+
+TEST(SaveJpeg, WritesTheEncodedBytes)
+{
+    const auto dir = test::scratchDir("jpeg_save_bytes");
+    const std::string path = (dir / "out.jpg").string();
+    Picture picture(640, 480);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            picture.setPixel(x, y, Bgr{std::uint8_t(x), std::uint8_t(y), std::uint8_t(x + y)});
+    saveJpeg(picture, path, 75);
+    EXPECT_EQ(readWholeFile(path), encodeJpeg(picture, 75));
+}
+
 TEST(SaveJpeg, UncreatableFileReportsCannotCreate)
 {
     const auto dir = test::scratchDir("save_jpeg_missing");

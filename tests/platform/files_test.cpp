@@ -81,6 +81,41 @@ TEST(Files, WriteFailingMidwayKeepsOldFileAndLeavesNoTemporary)
     EXPECT_EQ(files, 1);
 }
 
+TEST(Files, StreamedWriteIsAllOrNothing)
+{
+    struct Row {
+        const char* name;
+        int failAfter;  // pieces written before produce throws; -1: none
+        std::string expected;  // the target's content afterwards
+    };
+    const Row rows[] = {{"complete", -1, "abcdef"}, {"throws before writing", 0, "old"}, {"throws midway", 2, "old"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        auto dir = test::scratchDir(std::string("files_streamed_") + std::to_string(r.failAfter + 1));
+        auto target = (dir / "out.bin").string();
+        writeFileAtomic(target, Bytes{'o', 'l', 'd'});
+        std::string message;
+        try {
+            writeFileAtomicStreamed(target, [&](const FileChunkWriter& write) {
+                const char* pieces[] = {"ab", "cd", "ef"};
+                for (int i = 0; i < 3; ++i) {
+                    if (i == r.failAfter)
+                        throw Error("producer failed");
+                    write(reinterpret_cast<const std::uint8_t*>(pieces[i]), 2);
+                }
+            });
+        } catch (const Error& e) {
+            message = e.what();
+        }
+        EXPECT_EQ(message, r.failAfter < 0 ? "" : "producer failed");
+        EXPECT_EQ(slurp(target), r.expected);
+        int files = 0;
+        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir))
+            ++files;
+        EXPECT_EQ(files, 1) << "no temporary file is left";
+    }
+}
+
 TEST(Files, MissingFolderGivesCannotCreate)
 {
     auto dir = test::scratchDir("files_missing");
