@@ -233,10 +233,67 @@ void BM_LibraryStageOnePass(benchmark::State& state)
 BENCHMARK(BM_LibraryStageFloor)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(3);
 BENCHMARK(BM_LibraryStageOnePass)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(3);
 
+// Matching a big grid against a big library, without decoding anything: a
+// grid picture and signatures drawn from the photograph generator's
+// colours. Arguments: cells per side, photographs, and 0 for the plain
+// matcher or 1 for the bulk one (threads: one per core).
+std::unique_ptr<tw::MosaicProject> bigMatchingProject(int side, int photos)
+{
+    auto p = std::make_unique<tw::MosaicProject>();
+    tw::tmosaicproject s = defaultSettings(tw::RenderMode::Standard);
+    s.cellsX = s.cellsY = side;
+    s.cellWidth = s.cellHeight = 8;
+    s.mosaicWidth = s.mosaicHeight = side * 8;
+    p->settings = s;
+    p->MainImage = photoLike(2 * side, 2 * side, 11);
+    tw::NullObserver obs;
+    tw::buildGrid(*p, obs);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < photos; ++i) {
+        tw::ColorSignature& sig = p->CellPicTable[static_cast<std::size_t>(i)].signature;
+        const int base[3] = {byte(rng), byte(rng), byte(rng)};
+        int sum[3] = {0, 0, 0};
+        for (int q = 0; q < 4; ++q) {
+            const int v[3] = {std::clamp(base[0] + byte(rng) / 4 - 32, 0, 255), std::clamp(base[1] + byte(rng) / 4 - 32, 0, 255),
+                              std::clamp(base[2] + byte(rng) / 4 - 32, 0, 255)};
+            sig.c[static_cast<std::size_t>(q)] = tw::SignatureColor{std::uint8_t(v[0]), std::uint8_t(v[1]), std::uint8_t(v[2]), 0};
+            for (int c = 0; c < 3; ++c)
+                sum[c] += v[c];
+        }
+        sig.c[tw::Mean] = tw::SignatureColor{std::uint8_t(sum[0] / 4), std::uint8_t(sum[1] / 4), std::uint8_t(sum[2] / 4), 0};
+    }
+    return p;
+}
+
+void BM_MatchBigGrid(benchmark::State& state)
+{
+    const int side = static_cast<int>(state.range(0)), photos = static_cast<int>(state.range(1));
+    auto p = bigMatchingProject(side, photos);
+    tw::CellPicLib lib;
+    std::vector<std::string> paths(static_cast<std::size_t>(photos), "unused.jpg");
+    lib.replaceAll(paths);
+    const tw::EngineOptions options = state.range(2) ? tw::EngineOptions{0, false} : tw::EngineOptions{0, true};
+    tw::NullObserver obs;
+    for (auto _ : state) {
+        p->random = tw::Random{};
+        p->settings.maxRepeat = 10;
+        tw::matchCells(*p, lib, obs, options);
+    }
+    state.SetLabel(state.range(2) ? "bulk" : "plain");
+}
+
 // Argument 0: the reference path; 1: the worker path with one thread per core.
 BENCHMARK(BM_AnalyzeLibrary)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_RenderMosaic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_Creation)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_MatchBigGrid)
+    ->Args({400, 400, 0})
+    ->Args({400, 400, 1})
+    ->Args({800, 10000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_RenderSelfMosaic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace

@@ -123,6 +123,24 @@ void distancesToCellsPlain(const ColourColumns& cells, int first, int last, cons
 
 #if defined(__SSE2__)
 
+int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit)
+{
+    // Distances stay below 32768, so a signed comparison with the limit
+    // (capped there) orders them correctly.
+    const __m128i bound = _mm_set1_epi16(static_cast<short>(std::min<int>(limit, 32767)));
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(distances + i));
+        const int mask = _mm_movemask_epi8(_mm_cmplt_epi16(d, bound));
+        if (mask != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+    }
+    for (; i < count; ++i)
+        if (distances[i] < limit)
+            return i;
+    return count;
+}
+
 namespace {
 
 // Sum of |column byte - reference byte| over the twelve colour columns,
@@ -210,6 +228,14 @@ void distancesToCells(const ColourColumns& cells, int first, int last, const Col
 
 #else
 
+int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit)
+{
+    int i = 0;
+    while (i < count && distances[i] >= limit)
+        ++i;
+    return i;
+}
+
 void distancesToPhotos(const ColourColumns& photos, int first, int last, const CellSample& sample, int enhance,
                        std::uint16_t* out)
 {
@@ -226,6 +252,35 @@ void distancesToCells(const ColourColumns& cells, int first, int last, const Col
 
 // ---------------------------------------------------------------- per cell
 
+namespace {
+
+// The (rank + 1)-th smallest distance, through a histogram of coarse bins
+// (distance / 32) and an exact selection inside the one bin that holds it:
+// cheaper than a heap while the list is a good part of the library.
+constexpr int kBinShift = 5;
+constexpr int kBins = (kMaxBulkDistance >> kBinShift) + 1;
+constexpr int kHistogramRatio = 32;  // up to this many photographs per listed one
+
+std::uint16_t selectByHistogram(const std::vector<std::uint16_t>& distances, int rank, std::vector<std::uint16_t>& bins,
+                                std::vector<std::uint16_t>& inBin)
+{
+    std::fill(bins.begin(), bins.end(), std::uint16_t{0});
+    for (const std::uint16_t d : distances)
+        ++bins[d >> kBinShift];
+    int below = 0, bin = 0;  // distances in the bins before bin
+    while (below + bins[static_cast<std::size_t>(bin)] <= rank)
+        below += bins[static_cast<std::size_t>(bin++)];
+    inBin.clear();
+    for (const std::uint16_t d : distances)
+        if ((d >> kBinShift) == bin)
+            inBin.push_back(d);
+    const auto nth = inBin.begin() + (rank - below);
+    std::nth_element(inBin.begin(), nth, inBin.end());
+    return *nth;
+}
+
+} // namespace
+
 CandidateLists::CandidateLists(int cells, int perCell)
     : perCell_(std::max(perCell, 1)), entries_(static_cast<std::size_t>(std::max(cells, 0)) * perCell_),
       count_(static_cast<std::size_t>(std::max(cells, 0)), 0),
@@ -237,32 +292,35 @@ void CandidateLists::build(const ColourColumns& photos, const ColourColumns& cel
 {
     const int n = photos.count();
     std::vector<std::uint16_t> distances(static_cast<std::size_t>(n));
-    std::vector<std::uint16_t> nearest;  // max-heap of the perCell + 1 smallest distances
-    nearest.reserve(static_cast<std::size_t>(perCell_) + 1);
+    std::vector<std::uint16_t> nearest;  // max-heap of the perCell + 1 smallest distances so far
+    const auto keep = static_cast<std::size_t>(perCell_) + 1;
+    nearest.reserve(keep);
+    std::vector<std::uint16_t> bins(kBins), inBin;
+    inBin.reserve(static_cast<std::size_t>(n));
     for (int cell = first; cell < last; ++cell) {
         distancesToPhotos(photos, 0, n, cells.get(cell), enhance, distances.data());
-        Entry* list = entries_.data() + static_cast<std::size_t>(cell) * perCell_;
         std::uint16_t cut = kListHoldsAll;
-        if (n > perCell_) {
-            const std::size_t keep = static_cast<std::size_t>(perCell_) + 1;
+        if (n > perCell_ && n <= kHistogramRatio * static_cast<int>(keep)) {
+            cut = selectByHistogram(distances, perCell_, bins, inBin);
+        } else if (n > perCell_) {
             nearest.assign(distances.begin(), distances.begin() + static_cast<std::ptrdiff_t>(keep));
             std::make_heap(nearest.begin(), nearest.end());
-            for (int i = static_cast<int>(keep); i < n; ++i) {
-                const std::uint16_t d = distances[static_cast<std::size_t>(i)];
-                if (d < nearest.front()) {
-                    std::pop_heap(nearest.begin(), nearest.end());
-                    nearest.back() = d;
-                    std::push_heap(nearest.begin(), nearest.end());
-                }
+            // Only a distance below the largest kept one changes the heap.
+            for (int i = static_cast<int>(keep);;) {
+                i += firstBelow(distances.data() + i, n - i, nearest.front());
+                if (i >= n)
+                    break;
+                std::pop_heap(nearest.begin(), nearest.end());
+                nearest.back() = distances[static_cast<std::size_t>(i)];
+                std::push_heap(nearest.begin(), nearest.end());
+                ++i;
             }
             cut = nearest.front();
         }
+        Entry* list = entries_.data() + static_cast<std::size_t>(cell) * perCell_;
         int count = 0;
-        for (int i = 0; i < n; ++i) {
-            const std::uint16_t d = distances[static_cast<std::size_t>(i)];
-            if (d < cut)
-                list[count++] = Entry{static_cast<std::uint16_t>(i), d};
-        }
+        for (int i = firstBelow(distances.data(), n, cut); i < n; i += 1 + firstBelow(distances.data() + i + 1, n - i - 1, cut))
+            list[count++] = Entry{static_cast<std::uint16_t>(i), distances[static_cast<std::size_t>(i)]};
         count_[static_cast<std::size_t>(cell)] = static_cast<std::uint16_t>(count);
         cut_[static_cast<std::size_t>(cell)] = cut;
     }
@@ -299,18 +357,21 @@ void CellLists::build(const ColourColumns& photos, const ColourColumns& cells, i
         for (int p = first; p < last; ++p) {
             std::vector<Entry>& heap = nearest[static_cast<std::size_t>(p - first)];
             distancesToCells(cells, from, to, signatures[static_cast<std::size_t>(p - first)], distances.data());
-            for (int c = from; c < to; ++c) {
-                const std::uint16_t d = distances[static_cast<std::size_t>(c - from)];
-                if (heap.size() < static_cast<std::size_t>(perPhoto_)) {
-                    heap.push_back(Entry{c, d});
-                    std::push_heap(heap.begin(), heap.end(), before);
-                } else if (d < heap.front().distance) {
-                    // Cells arrive in increasing order, so an equal distance
-                    // never goes before the kept one.
-                    std::pop_heap(heap.begin(), heap.end(), before);
-                    heap.back() = Entry{c, d};
-                    std::push_heap(heap.begin(), heap.end(), before);
-                }
+            int c = from;
+            for (; c < to && heap.size() < static_cast<std::size_t>(perPhoto_); ++c) {
+                heap.push_back(Entry{c, distances[static_cast<std::size_t>(c - from)]});
+                std::push_heap(heap.begin(), heap.end(), before);
+            }
+            // Cells arrive in increasing order, so only a smaller distance
+            // goes before the largest kept one.
+            for (;;) {
+                c += firstBelow(distances.data() + (c - from), to - c, heap.empty() ? 0 : heap.front().distance);
+                if (c >= to)
+                    break;
+                std::pop_heap(heap.begin(), heap.end(), before);
+                heap.back() = Entry{c, distances[static_cast<std::size_t>(c - from)]};
+                std::push_heap(heap.begin(), heap.end(), before);
+                ++c;
             }
         }
     }

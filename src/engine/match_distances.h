@@ -73,6 +73,10 @@ void distancesToPhotosPlain(const ColourColumns& photos, int first, int last, co
 void distancesToCellsPlain(const ColourColumns& cells, int first, int last, const ColorSignature& signature,
                            std::uint16_t* out);
 
+// The position of the first of count distances below limit, count if none:
+// the scans skip, eight at a time, what cannot enter.
+int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit);
+
 // Per cell, the photographs nearer than the cell's cut, in library order,
 // with their distances. The cut is the (k+1)-th smallest distance, so a
 // list holds at most k photographs; with k or fewer photographs every one

@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tw {
 
 namespace {
@@ -401,8 +405,10 @@ void matchStandard(MosaicProject& project, int n, ProgressObserver& observer)
 
 // Cells whose candidate lists one worker job fills.
 constexpr int kListChunk = 1024;
-// Photographs measured at a time while a scan may still take any of them.
-constexpr int kScanBlock = 32;
+// Photographs measured at a time while a scan may still take any of them:
+// few at first, more as the scan goes on.
+constexpr int kFirstScanBlock = 32;
+constexpr int kLastScanBlock = 1024;
 // Memory the per-cell lists may take, which sets their length on big grids.
 constexpr std::uint64_t kCandidateListBytes = std::uint64_t{96} << 20;
 constexpr int kMaxPhotosPerCell = 64;
@@ -452,15 +458,90 @@ private:
     std::vector<int> next_;
 };
 
-// What the bulk passes share: the columns measured from, the lists, and the
-// scratch of this thread.
+// What the bulk passes share: the columns measured from, the lists, the
+// photograph each cell holds in this stage (-1: none; row after row, so
+// that the radius test reads its window a row at a time rather than a
+// column of 20-byte grid cells at a time), and the scratch of this thread.
 struct BulkMatch {
-    int n = 0, t = 0;
+    int n = 0, t = 0, cols = 0;
     ColourColumns photos, cells;
     CandidateLists candidates;
     CellLists cellLists;
+    std::vector<std::int16_t> holder;
     std::vector<std::uint16_t> scratch;
+
+    void place(MosaicProject& project, PlacementIndex& index, int p, int x, int y)
+    {
+        placePicture(project, p, x, y);
+        index.add(p, x, y);
+        holder[static_cast<std::size_t>(y) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(x)] =
+            static_cast<std::int16_t>(p);
+    }
 };
+
+// Whether row[x0..x1] holds p. The holders are padded by kHolderPad
+// entries, so the vector loads may run past the end of the last row.
+constexpr std::size_t kHolderPad = 8;
+bool holdsIn(const std::int16_t* row, int x0, int x1, std::int16_t p)
+{
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi16(p);
+    for (int x = x0; x <= x1; x += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted)));
+        if (x1 - x < 7)
+            mask &= (1u << (2 * (x1 - x + 1))) - 1;
+        if (mask != 0)
+            return true;
+    }
+    return false;
+#else
+    for (int x = x0; x <= x1; ++x)
+        if (row[x] == p)
+            return true;
+    return false;
+#endif
+}
+
+// candidateAllowed as the stage asks it, the window read from the holders.
+// The stage cleared every placed flag first and places only through
+// BulkMatch::place, so a cell's holder is p exactly when the cell is placed
+// and holds p.
+bool allowedInBulk(const MosaicProject& project, const BulkMatch& bulk, int x, int y, int p, CheckLevel level,
+                   const PlacementIndex& index)
+{
+    if (level == CheckLevel::noCheck)
+        return true;
+    const tmosaicproject& s = project.settings;
+    const std::int16_t* holder = bulk.holder.data();
+    const auto cols = static_cast<std::size_t>(bulk.cols);
+    if (level == CheckLevel::fullCheck && holder[static_cast<std::size_t>(y) * cols + static_cast<std::size_t>(x)] >= 0)
+        return false;
+    if (s.repeatLimitOff == 0 && s.limitRepeat &&
+        std::int64_t{project.CellPicTable[static_cast<std::size_t>(p)].usageCount} + 1 > s.maxRepeat)
+        return false;
+    const std::int64_t r = s.repeatRadius;
+    const int rows = bulk.t / bulk.cols;
+    const int x0 = static_cast<int>(std::max<std::int64_t>(0, x - r));
+    const int x1 = static_cast<int>(std::min<std::int64_t>(bulk.cols - 1, x + r));
+    const int y0 = static_cast<int>(std::max<std::int64_t>(0, y - r));
+    const int y1 = static_cast<int>(std::min<std::int64_t>(rows - 1, y + r));
+    if (x0 > x1 || y0 > y1)
+        return true;
+    // Whichever is shorter: the photograph's cells, or the window's rows
+    // read eight holders at a time.
+    const std::vector<CellPos>* placedAt = index.cellsOf(p);
+    if (placedAt && static_cast<std::int64_t>(placedAt->size()) < std::int64_t{(x1 - x0) / 8 + 1} * (y1 - y0 + 1)) {
+        for (const CellPos& c : *placedAt)
+            if (c.x >= x0 && c.x <= x1 && c.y >= y0 && c.y <= y1)
+                return false;
+        return true;
+    }
+    for (int cy = y0; cy <= y1; ++cy)
+        if (holdsIn(holder + static_cast<std::size_t>(cy) * cols, x0, x1, static_cast<std::int16_t>(p)))
+            return false;
+    return true;
+}
 
 // chooseLibraryPicture replayed from the cell's list. Its scan offers every
 // photograph from a random start, and a photograph enters the slots when it
@@ -481,7 +562,7 @@ int chooseFromList(MosaicProject& project, BulkMatch& bulk, int cell, int x, int
     slots.fill(Slot{kNoCandidate, -1});
     int worst = 0;  // the first slot of largest distance
     auto offer = [&](int j, int d) {
-        if (d < slots[worst].distance && allowed(project, x, y, j, level, &index)) {
+        if (d < slots[worst].distance && allowedInBulk(project, bulk, x, y, j, level, index)) {
             slots[worst] = Slot{d, j};
             worst = 0;
             for (int i = 1; i < kSlots; ++i)
@@ -492,12 +573,18 @@ int chooseFromList(MosaicProject& project, BulkMatch& bulk, int cell, int x, int
 
     const int cut = bulk.candidates.cut(cell);
     int pos = start, left = n;
-    while (left > 0 && slots[worst].distance > cut) {
-        const int len = std::min({kScanBlock, left, n - pos});
+    for (int block = kFirstScanBlock; left > 0 && slots[worst].distance > cut;
+         block = std::min(2 * block, kLastScanBlock)) {
+        const int len = std::min({block, left, n - pos});
         distancesToPhotos(bulk.photos, pos, pos + len, sample, enhance, bulk.scratch.data());
-        int i = 0;
-        for (; i < len && slots[worst].distance > cut; ++i)
+        // Distances not below the worst slot change nothing: skip them.
+        int i = firstBelow(bulk.scratch.data(), len, static_cast<std::uint16_t>(slots[worst].distance));
+        for (; i < len && slots[worst].distance > cut;) {
             offer(pos + i, bulk.scratch[static_cast<std::size_t>(i)]);
+            ++i;
+            i += firstBelow(bulk.scratch.data() + i, len - i, static_cast<std::uint16_t>(slots[worst].distance));
+        }
+        i = std::min(i, len);
         pos += i;
         left -= i;
         if (pos == n)
@@ -558,7 +645,7 @@ CellPos freeCellFromList(MosaicProject& project, BulkMatch& bulk, int p, const P
             k += len;
         }
     }
-    if (best < 0 || !allowed(project, best % cols, best / cols, p, CheckLevel::fullCheck, &index))
+    if (best < 0 || !allowedInBulk(project, bulk, best % cols, best / cols, p, CheckLevel::fullCheck, index))
         return CellPos{-1, -1};
     return CellPos{best % cols, best / cols};
 }
@@ -585,8 +672,7 @@ void visitCellsInBulk(MosaicProject& project, BulkMatch& bulk, JobPool& lists, C
         const CellSample b = readCellSample(project, x, y);
         const int p = chooseFromList(project, bulk, f, x, y, b, level, index);
         if (p >= 0) {
-            placePicture(project, p, x, y);
-            index.add(p, x, y);
+            bulk.place(project, index, p, x, y);
             free.take(f);
             ++placedCount;
         }
@@ -611,7 +697,9 @@ void matchStandardInBulk(MosaicProject& project, int n, unsigned threads, MatchL
     BulkMatch bulk;
     bulk.n = n;
     bulk.t = cellCount(s);
+    bulk.cols = s.cellsX;
     const int t = bulk.t;
+    bulk.holder.assign(static_cast<std::size_t>(t) + kHolderPad, std::int16_t{-1});
     int placedCount = 0;
     PlacementIndex index(n);
 
@@ -623,7 +711,7 @@ void matchStandardInBulk(MosaicProject& project, int n, unsigned threads, MatchL
 
     bulk.photos = signatureColumns(project, n);
     bulk.cells = sampleColumns(project);
-    bulk.scratch.resize(4096);
+    bulk.scratch.resize(std::max(4096, kLastScanBlock));
 
     if (useAllPass) {
         const int perPhoto = lengths.cellsPerPhoto > 0 ? lengths.cellsPerPhoto : kDefaultCellsPerPhoto;
@@ -653,8 +741,7 @@ void matchStandardInBulk(MosaicProject& project, int n, unsigned threads, MatchL
         for (int p = 0; p < n; ++p) {
             const CellPos cell = freeCellFromList(project, bulk, p, index);
             if (cell.x >= 0) {
-                placePicture(project, p, cell.x, cell.y);
-                index.add(p, cell.x, cell.y);
+                bulk.place(project, index, p, cell.x, cell.y);
                 ++placedCount;
             }
             observer.setProgress(t > 0 ? static_cast<int>(std::int64_t{placedCount} * 100 / t) : 0);

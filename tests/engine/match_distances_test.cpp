@@ -147,6 +147,8 @@ const ListCase kListCases[] = {
     {"HeavyTies", 90, 4, 40, 3, 6, 50},         {"AllEqual", 30, 1, 20, 1, 4, 0},
     {"LengthOne", 25, 25, 30, 30, 1, 50},        {"ListsHoldEverything", 12, 12, 9, 9, 20, 25},
     {"LengthEqualsCount", 16, 16, 16, 16, 16, 75},
+    {"ManyPhotographsPerListedOne", 400, 400, 30, 30, 3, 50},
+    {"ManyTiedPhotographsPerListedOne", 400, 6, 30, 4, 2, 100},
 };
 
 class BulkLists : public ::testing::TestWithParam<ListCase> {};
