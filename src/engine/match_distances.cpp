@@ -9,6 +9,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TW_BULK_AVX2 1
+#include <immintrin.h>
+#else
+#define TW_BULK_AVX2 0
+#endif
 
 namespace tw {
 
@@ -89,8 +95,10 @@ ColourColumns sampleColumns(const MosaicProject& project)
 
 // ---------------------------------------------------------------- one at a time
 
-void distancesToPhotosPlain(const ColourColumns& photos, int first, int last, const CellSample& sample, int enhance,
-                            std::uint16_t* out)
+namespace {
+
+void photosPlain(const ColourColumns& photos, int first, int last, const CellSample& sample, int enhance,
+                 std::uint16_t* out)
 {
     std::uint8_t b[kColourColumns];
     colourBytes(sample, b);
@@ -106,47 +114,30 @@ void distancesToPhotosPlain(const ColourColumns& photos, int first, int last, co
     }
 }
 
-void distancesToCellsPlain(const ColourColumns& cells, int first, int last, const ColorSignature& signature,
-                           std::uint16_t* out)
+void unshiftedPlain(const ColourColumns& columns, int first, int last, const std::uint8_t ref[kColourColumns],
+                    std::uint16_t* out)
 {
-    std::uint8_t a[kColourColumns];
-    colourBytes(signature, a);
     for (int i = first; i < last; ++i) {
         int d = 0;
         for (int k = 0; k < kColourColumns; ++k)
-            d += std::abs(cells.column(k)[i] - a[k]);
+            d += std::abs(columns.column(k)[i] - ref[k]);
         out[i - first] = static_cast<std::uint16_t>(d);
     }
 }
 
 // ---------------------------------------------------------------- in vectors
+// For an enhance above 0 the shift is (mean difference x enhance) / 100
+// truncated toward zero, from the magnitude a <= 25500 with its sign put
+// back: floor(a / 100) = (a * 41944) >> 22 for every such a, since the
+// rounded-up reciprocal's error stays below 0.006, less than the 0.01 gap
+// to the next integer.
+constexpr short kDivideBy100 = static_cast<short>(41944);
 
 #if defined(__SSE2__)
 
-int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit)
-{
-    // Distances stay below 32768, so a signed comparison with the limit
-    // (capped there) orders them correctly.
-    const __m128i bound = _mm_set1_epi16(static_cast<short>(std::min<int>(limit, 32767)));
-    int i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(distances + i));
-        const int mask = _mm_movemask_epi8(_mm_cmplt_epi16(d, bound));
-        if (mask != 0)
-            return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
-    }
-    for (; i < count; ++i)
-        if (distances[i] < limit)
-            return i;
-    return count;
-}
-
-namespace {
-
-// Sum of |column byte - reference byte| over the twelve colour columns,
-// sixteen items at a time in bytes widened to 16-bit sums.
-void unshiftedDistances(const ColourColumns& columns, int first, int last, const std::uint8_t ref[kColourColumns],
-                        std::uint16_t* out)
+// Sixteen items at a time in bytes, widened to 16-bit sums.
+void unshiftedSse2(const ColourColumns& columns, int first, int last, const std::uint8_t ref[kColourColumns],
+                   std::uint16_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
     __m128i r[kColourColumns];
@@ -164,25 +155,15 @@ void unshiftedDistances(const ColourColumns& columns, int first, int last, const
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - first)), low);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - first) + 8), high);
     }
-    for (; i < last; ++i) {
-        int d = 0;
-        for (int k = 0; k < kColourColumns; ++k)
-            d += std::abs(columns.column(k)[i] - ref[k]);
-        out[i - first] = static_cast<std::uint16_t>(d);
-    }
+    unshiftedPlain(columns, i, last, ref, out + (i - first));
 }
 
-} // namespace
-
-void distancesToPhotos(const ColourColumns& photos, int first, int last, const CellSample& sample, int enhance,
-                       std::uint16_t* out)
+// Eight photographs at a time in 16-bit lanes; enhance 1..100.
+void shiftedSse2(const ColourColumns& photos, int first, int last, const CellSample& sample, int enhance,
+                 std::uint16_t* out)
 {
     std::uint8_t b[kColourColumns];
     colourBytes(sample, b);
-    if (enhance <= 0) {
-        unshiftedDistances(photos, first, last, b, out);
-        return;
-    }
     const __m128i zero = _mm_setzero_si128();
     __m128i bb[kColourColumns];
     for (int k = 0; k < kColourColumns; ++k)
@@ -190,11 +171,7 @@ void distancesToPhotos(const ColourColumns& photos, int first, int last, const C
     const __m128i means[3] = {_mm_set1_epi16(sample.mean().blue), _mm_set1_epi16(sample.mean().green),
                               _mm_set1_epi16(sample.mean().red)};
     const __m128i e = _mm_set1_epi16(static_cast<short>(enhance));
-    // floor(a / 100) = (a * 41944) >> 22 for every a of 0..25500 (the
-    // largest |mean difference x enhance|): the error of the rounded-up
-    // reciprocal stays below 0.006, less than the 0.01 gap to the next
-    // integer.
-    const __m128i magic = _mm_set1_epi16(static_cast<short>(41944));
+    const __m128i magic = _mm_set1_epi16(kDivideBy100);
     auto load = [&](int k, int at) {
         return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(photos.column(k) + at)), zero);
     };
@@ -206,7 +183,7 @@ void distancesToPhotos(const ColourColumns& photos, int first, int last, const C
             const __m128i sign = _mm_srai_epi16(x, 15);
             const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(x, sign), sign);
             const __m128i quotient = _mm_srli_epi16(_mm_mulhi_epu16(magnitude, magic), 6);
-            shift[c] = _mm_sub_epi16(_mm_xor_si128(quotient, sign), sign);  // truncated toward zero
+            shift[c] = _mm_sub_epi16(_mm_xor_si128(quotient, sign), sign);
         }
         __m128i d = zero;
         for (int k = 0; k < kColourColumns; ++k) {
@@ -215,40 +192,176 @@ void distancesToPhotos(const ColourColumns& photos, int first, int last, const C
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - first)), d);
     }
-    distancesToPhotosPlain(photos, i, last, sample, enhance, out + (i - first));
+    photosPlain(photos, i, last, sample, enhance, out + (i - first));
 }
 
-void distancesToCells(const ColourColumns& cells, int first, int last, const ColorSignature& signature,
-                      std::uint16_t* out)
+#endif
+
+#if TW_BULK_AVX2
+
+// The same sixteen items at a time in 16-bit lanes of the wider unit.
+__attribute__((target("avx2"))) void unshiftedAvx2(const ColourColumns& columns, int first, int last,
+                                                   const std::uint8_t ref[kColourColumns], std::uint16_t* out)
+{
+    __m256i r[kColourColumns];
+    for (int k = 0; k < kColourColumns; ++k)
+        r[k] = _mm256_set1_epi16(ref[k]);
+    int i = first;
+    for (; i + 16 <= last; i += 16) {
+        __m256i d = _mm256_setzero_si256();
+        for (int k = 0; k < kColourColumns; ++k) {
+            const __m256i v =
+                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(columns.column(k) + i)));
+            d = _mm256_add_epi16(d, _mm256_abs_epi16(_mm256_sub_epi16(v, r[k])));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + (i - first)), d);
+    }
+    unshiftedPlain(columns, i, last, ref, out + (i - first));
+}
+
+__attribute__((target("avx2"))) void shiftedAvx2(const ColourColumns& photos, int first, int last,
+                                                 const CellSample& sample, int enhance, std::uint16_t* out)
+{
+    std::uint8_t b[kColourColumns];
+    colourBytes(sample, b);
+    __m256i bb[kColourColumns];
+    for (int k = 0; k < kColourColumns; ++k)
+        bb[k] = _mm256_set1_epi16(b[k]);
+    const __m256i means[3] = {_mm256_set1_epi16(sample.mean().blue), _mm256_set1_epi16(sample.mean().green),
+                              _mm256_set1_epi16(sample.mean().red)};
+    const __m256i e = _mm256_set1_epi16(static_cast<short>(enhance));
+    const __m256i magic = _mm256_set1_epi16(kDivideBy100);
+    auto load = [&](int k, int at) __attribute__((target("avx2"))) {
+        return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(photos.column(k) + at)));
+    };
+    int i = first;
+    for (; i + 16 <= last; i += 16) {
+        __m256i shift[3];
+        for (int c = 0; c < 3; ++c) {
+            const __m256i x = _mm256_mullo_epi16(_mm256_sub_epi16(load(kColourColumns + c, i), means[c]), e);
+            const __m256i sign = _mm256_srai_epi16(x, 15);
+            const __m256i magnitude = _mm256_sub_epi16(_mm256_xor_si256(x, sign), sign);
+            const __m256i quotient = _mm256_srli_epi16(_mm256_mulhi_epu16(magnitude, magic), 6);
+            shift[c] = _mm256_sub_epi16(_mm256_xor_si256(quotient, sign), sign);
+        }
+        __m256i d = _mm256_setzero_si256();
+        for (int k = 0; k < kColourColumns; ++k) {
+            const __m256i t = _mm256_sub_epi16(load(k, i), shift[k % 3]);
+            d = _mm256_add_epi16(d, _mm256_abs_epi16(_mm256_sub_epi16(t, bb[k])));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + (i - first)), d);
+    }
+    photosPlain(photos, i, last, sample, enhance, out + (i - first));
+}
+
+#endif
+
+BulkVectors bestVectors()
+{
+    static const BulkVectors best = bulkVectorsAvailable(BulkVectors::Avx2)   ? BulkVectors::Avx2
+                                    : bulkVectorsAvailable(BulkVectors::Sse2) ? BulkVectors::Sse2
+                                                                              : BulkVectors::Plain;
+    return best;
+}
+
+} // namespace
+
+bool bulkVectorsAvailable(BulkVectors vectors)
+{
+    switch (vectors) {
+    case BulkVectors::Plain:
+        return true;
+    case BulkVectors::Sse2:
+#if defined(__SSE2__)
+        return true;
+#else
+        return false;
+#endif
+    case BulkVectors::Avx2:
+#if TW_BULK_AVX2
+        return __builtin_cpu_supports("avx2") != 0;
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+void distancesToPhotosWith(BulkVectors vectors, const ColourColumns& photos, int first, int last,
+                           const CellSample& sample, int enhance, std::uint16_t* out)
+{
+    if (enhance <= 0) {
+        // Unshifted, |photograph byte - sample byte| is what the cells' form sums.
+        distancesToCellsWith(vectors, photos, first, last, sample, out);
+        return;
+    }
+    switch (vectors) {
+#if TW_BULK_AVX2
+    case BulkVectors::Avx2:
+        shiftedAvx2(photos, first, last, sample, enhance, out);
+        return;
+#endif
+#if defined(__SSE2__)
+    case BulkVectors::Sse2:
+        shiftedSse2(photos, first, last, sample, enhance, out);
+        return;
+#endif
+    default:
+        photosPlain(photos, first, last, sample, enhance, out);
+    }
+}
+
+void distancesToCellsWith(BulkVectors vectors, const ColourColumns& cells, int first, int last,
+                          const ColorSignature& signature, std::uint16_t* out)
 {
     std::uint8_t a[kColourColumns];
     colourBytes(signature, a);
-    unshiftedDistances(cells, first, last, a, out);
-}
-
-#else
-
-int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit)
-{
-    int i = 0;
-    while (i < count && distances[i] >= limit)
-        ++i;
-    return i;
+    switch (vectors) {
+#if TW_BULK_AVX2
+    case BulkVectors::Avx2:
+        unshiftedAvx2(cells, first, last, a, out);
+        return;
+#endif
+#if defined(__SSE2__)
+    case BulkVectors::Sse2:
+        unshiftedSse2(cells, first, last, a, out);
+        return;
+#endif
+    default:
+        unshiftedPlain(cells, first, last, a, out);
+    }
 }
 
 void distancesToPhotos(const ColourColumns& photos, int first, int last, const CellSample& sample, int enhance,
                        std::uint16_t* out)
 {
-    distancesToPhotosPlain(photos, first, last, sample, enhance, out);
+    distancesToPhotosWith(bestVectors(), photos, first, last, sample, enhance, out);
 }
 
 void distancesToCells(const ColourColumns& cells, int first, int last, const ColorSignature& signature,
                       std::uint16_t* out)
 {
-    distancesToCellsPlain(cells, first, last, signature, out);
+    distancesToCellsWith(bestVectors(), cells, first, last, signature, out);
 }
 
+int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    // Distances stay below 32768, so a signed comparison with the limit
+    // (capped there) orders them correctly.
+    const __m128i bound = _mm_set1_epi16(static_cast<short>(std::min<int>(limit, 32767)));
+    for (; i + 8 <= count; i += 8) {
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(distances + i));
+        const int mask = _mm_movemask_epi8(_mm_cmplt_epi16(d, bound));
+        if (mask != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+    }
 #endif
+    while (i < count && distances[i] >= limit)
+        ++i;
+    return i;
+}
 
 // ---------------------------------------------------------------- per cell
 

@@ -66,12 +66,16 @@ void distancesToPhotos(const ColourColumns& photos, int first, int last, const C
 void distancesToCells(const ColourColumns& cells, int first, int last, const ColorSignature& signature,
                       std::uint16_t* out);
 
-// The same, one item at a time (for machines without the vector units, and
-// as the reference the vector forms are tested against).
-void distancesToPhotosPlain(const ColourColumns& photos, int first, int last, const CellSample& sample, int enhance,
-                            std::uint16_t* out);
-void distancesToCellsPlain(const ColourColumns& cells, int first, int last, const ColorSignature& signature,
-                           std::uint16_t* out);
+// The same with a given vector unit: one item at a time, eight or sixteen
+// in SSE2 registers, or sixteen in AVX2 registers. distancesToPhotos and
+// distancesToCells use the best one the processor has; every unit gives
+// the same distances (tests compare them).
+enum class BulkVectors { Plain, Sse2, Avx2 };
+bool bulkVectorsAvailable(BulkVectors vectors);
+void distancesToPhotosWith(BulkVectors vectors, const ColourColumns& photos, int first, int last,
+                           const CellSample& sample, int enhance, std::uint16_t* out);
+void distancesToCellsWith(BulkVectors vectors, const ColourColumns& cells, int first, int last,
+                          const ColorSignature& signature, std::uint16_t* out);
 
 // The position of the first of count distances below limit, count if none:
 // the scans skip, eight at a time, what cannot enter.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace tw {
@@ -54,23 +55,37 @@ struct Range {
 };
 const Range kRanges[] = {{0, 67}, {1, 66}, {5, 5}, {7, 24}, {16, 48}, {33, 34}, {60, 67}};
 
-TEST(BulkDistances, PhotosMatchMatchDistanceForEveryEnhanceAndRange)
+// Every vector unit this processor has (the plain form always).
+std::vector<std::pair<const char*, BulkVectors>> units()
+{
+    std::vector<std::pair<const char*, BulkVectors>> out;
+    for (auto unit : {std::pair{"plain", BulkVectors::Plain}, std::pair{"SSE2", BulkVectors::Sse2},
+                      std::pair{"AVX2", BulkVectors::Avx2}})
+        if (bulkVectorsAvailable(unit.second))
+            out.push_back(unit);
+    return out;
+}
+
+TEST(BulkDistances, PhotosMatchMatchDistanceForEveryEnhanceRangeAndUnit)
 {
     const std::vector<ColorSignature> photos = randomSignatures(67, 3);
     const ColourColumns columns = columnsOf(photos);
     const std::vector<ColorSignature> samples = randomSignatures(12, 4);
-    std::vector<std::uint16_t> fast(80), plain(80);
-    for (int enhance = 0; enhance <= 100; ++enhance)
-        for (const ColorSignature& sample : samples)
-            for (const Range& r : kRanges) {
-                distancesToPhotos(columns, r.first, r.last, sample, enhance, fast.data());
-                distancesToPhotosPlain(columns, r.first, r.last, sample, enhance, plain.data());
-                for (int i = r.first; i < r.last; ++i) {
-                    const int expected = matchDistance(photos[std::size_t(i)], sample, enhance, false, false).distance;
-                    ASSERT_EQ(fast[std::size_t(i - r.first)], expected) << "photo " << i << " enhance " << enhance;
-                    ASSERT_EQ(plain[std::size_t(i - r.first)], expected) << "photo " << i << " enhance " << enhance;
+    std::vector<std::uint16_t> got(80), best(80);
+    for (const auto& [name, unit] : units())
+        for (int enhance = 0; enhance <= 100; ++enhance)
+            for (const ColorSignature& sample : samples)
+                for (const Range& r : kRanges) {
+                    distancesToPhotosWith(unit, columns, r.first, r.last, sample, enhance, got.data());
+                    distancesToPhotos(columns, r.first, r.last, sample, enhance, best.data());
+                    for (int i = r.first; i < r.last; ++i) {
+                        const int expected =
+                            matchDistance(photos[std::size_t(i)], sample, enhance, false, false).distance;
+                        ASSERT_EQ(got[std::size_t(i - r.first)], expected)
+                            << name << " photo " << i << " enhance " << enhance;
+                        ASSERT_EQ(best[std::size_t(i - r.first)], expected) << "photo " << i << " enhance " << enhance;
+                    }
                 }
-            }
 }
 
 // Every mean difference with every enhance: the vector division by 100
@@ -84,34 +99,51 @@ TEST(BulkDistances, ShiftDivisionIsExactForEveryMeanDifference)
         photos.push_back(s);
     }
     const ColourColumns columns = columnsOf(photos);
-    std::vector<std::uint16_t> fast(256);
-    for (int sampleMean : {0, 1, 99, 128, 200, 254, 255}) {
-        const auto v = static_cast<std::uint8_t>(sampleMean);
-        const CellSample sample = test::sampleOf(Bgr{v, v, v}, Bgr{v, v, v}, Bgr{v, v, v}, Bgr{v, v, v});
-        for (int enhance = 0; enhance <= 100; ++enhance) {
-            distancesToPhotos(columns, 0, 256, sample, enhance, fast.data());
-            for (int m = 0; m < 256; ++m)
-                ASSERT_EQ(fast[std::size_t(m)], matchDistance(photos[std::size_t(m)], sample, enhance, false, false).distance)
-                    << "photo mean " << m << " sample mean " << sampleMean << " enhance " << enhance;
+    std::vector<std::uint16_t> got(256);
+    for (const auto& [name, unit] : units())
+        for (int sampleMean : {0, 1, 99, 128, 200, 254, 255}) {
+            const auto v = static_cast<std::uint8_t>(sampleMean);
+            const CellSample sample = test::sampleOf(Bgr{v, v, v}, Bgr{v, v, v}, Bgr{v, v, v}, Bgr{v, v, v});
+            for (int enhance = 0; enhance <= 100; ++enhance) {
+                distancesToPhotosWith(unit, columns, 0, 256, sample, enhance, got.data());
+                for (int m = 0; m < 256; ++m)
+                    ASSERT_EQ(got[std::size_t(m)],
+                              matchDistance(photos[std::size_t(m)], sample, enhance, false, false).distance)
+                        << name << " photo mean " << m << " sample mean " << sampleMean << " enhance " << enhance;
+            }
         }
-    }
 }
 
-TEST(BulkDistances, CellsMatchUnshiftedMatchDistanceForEveryRange)
+TEST(BulkDistances, CellsMatchUnshiftedMatchDistanceForEveryRangeAndUnit)
 {
     const std::vector<ColorSignature> cells = randomSignatures(67, 8);
     const ColourColumns columns = columnsOf(cells);
-    std::vector<std::uint16_t> fast(80), plain(80);
-    for (const ColorSignature& photo : randomSignatures(40, 9))
-        for (const Range& r : kRanges) {
-            distancesToCells(columns, r.first, r.last, photo, fast.data());
-            distancesToCellsPlain(columns, r.first, r.last, photo, plain.data());
-            for (int i = r.first; i < r.last; ++i) {
-                const int expected = matchDistance(photo, cells[std::size_t(i)], 0, false, false).distance;
-                ASSERT_EQ(fast[std::size_t(i - r.first)], expected) << "cell " << i;
-                ASSERT_EQ(plain[std::size_t(i - r.first)], expected) << "cell " << i;
+    std::vector<std::uint16_t> got(80), best(80);
+    for (const auto& [name, unit] : units())
+        for (const ColorSignature& photo : randomSignatures(40, 9))
+            for (const Range& r : kRanges) {
+                distancesToCellsWith(unit, columns, r.first, r.last, photo, got.data());
+                distancesToCells(columns, r.first, r.last, photo, best.data());
+                for (int i = r.first; i < r.last; ++i) {
+                    const int expected = matchDistance(photo, cells[std::size_t(i)], 0, false, false).distance;
+                    ASSERT_EQ(got[std::size_t(i - r.first)], expected) << name << " cell " << i;
+                    ASSERT_EQ(best[std::size_t(i - r.first)], expected) << "cell " << i;
+                }
             }
-        }
+}
+
+TEST(BulkDistances, FirstBelowFindsTheFirstSmallerDistance)
+{
+    std::vector<std::uint16_t> d(37, 500);
+    EXPECT_EQ(firstBelow(d.data(), 37, 500), 37);
+    EXPECT_EQ(firstBelow(d.data(), 37, kListHoldsAll), 0) << "every distance is below the cut of a full list";
+    for (int at : {0, 5, 7, 8, 15, 16, 30, 36}) {
+        std::vector<std::uint16_t> e = d;
+        e[std::size_t(at)] = 499;
+        e[36] = 0;
+        EXPECT_EQ(firstBelow(e.data(), 37, 500), at) << "at " << at;
+        EXPECT_EQ(firstBelow(e.data(), at, 500), at) << "the count bounds the search";
+    }
 }
 
 TEST(BulkDistances, SampleColumnsFollowTheGridInRowOrder)
