@@ -2,6 +2,7 @@
 
 #include "cache/analysis_store.h"
 #include "cli/cli_print.h"
+#include "engine/creation_memory.h"
 #include "engine/options.h"
 #include "engine/pipeline.h"
 #include "imaging/bmp.h"
@@ -85,8 +86,6 @@ void collectFolder(const std::string& folder, bool recursive, std::set<std::stri
 // reads as if the two were equal.
 std::string megabytesUp(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
 std::string megabytesDown(std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
-
-std::uint64_t pictureBytes(std::uint64_t width, std::uint64_t height) { return width * height * 3; }
 
 void checkOpenedProject(const tmosaicproject& s, const std::string& path)
 {
@@ -221,36 +220,40 @@ void loadLibrary(CellPicLib& library, const std::string& path, bool recursive)
     throw Error("library \"" + path + "\" does not exist");
 }
 
-std::uint64_t creationMemoryNeed(const tmosaicproject& s, std::size_t libraryCount, PictureFileType type,
-                                 bool savesProject, const Picture& mainPicture)
+std::uint64_t creationMemoryNeed(const tmosaicproject& s, std::size_t libraryCount, CliRun run, PictureFileType type,
+                                 bool savesProject, const Picture& mainPicture, const MemoryStatus& memory,
+                                 unsigned threads)
 {
+    const EngineOptions options{threads, false};
+    const CreationMemory creation = run == CliRun::Create
+                                        ? creationMemory(s, libraryCount, options, memory, 0)
+                                        : renderingMemory(s, libraryCount, options, 0);
+    // After the creation the mosaic is written out a piece at a time: a
+    // megabyte of BMP rows, or libjpeg's rows of blocks and its output
+    // buffer (about 100 bytes per pixel column); the project file is built
+    // whole in memory, beside the main picture's block encoded for it.
     auto dim = [](std::int32_t v) { return static_cast<std::uint64_t>(v < 0 ? 0 : v); };
-    std::uint64_t mosaic = pictureBytes(dim(s.mosaicWidth), dim(s.mosaicHeight));
-    std::uint64_t grid = pictureBytes(2 * dim(s.cellsX), 2 * dim(s.cellsY));
-    std::uint64_t tiles = 0;
-    if (s.renderMode != RenderMode::SelfMosaic)
-        tiles = static_cast<std::uint64_t>(libraryCount) * pictureBytes(dim(s.cellWidth), dim(s.cellHeight));
-    // A BMP is encoded whole in memory before it is written; a JPEG's
-    // compressed bytes are a fraction of the picture.
-    std::uint64_t encoded = type == PictureFileType::Bmp ? mosaic + 4 * dim(s.mosaicHeight) + 54 : mosaic / 4;
+    const std::uint64_t writing =
+        type == PictureFileType::Bmp ? (std::uint64_t{1} << 20) : 100 * dim(s.mosaicWidth) + (1u << 18);
     std::uint64_t projectImage = 0;
     if (savesProject) {
         const std::uint64_t row = (dim(mainPicture.width()) * 3 + 3) / 4 * 4;
         const std::uint64_t mainBlock = 54 + row * dim(mainPicture.height());
         projectImage = kProjectFixedBytes + 2 * mainBlock;
     }
-    return mosaic + grid + kCreationWorkBytes + tiles + encoded + projectImage;
+    return std::max(creation.total(),
+                    creation.heldByOldMosaic + creation.mosaic + gridPictureBytes(s) + writing + projectImage);
 }
 
-void checkMosaicFits(const tmosaicproject& s, std::size_t libraryCount, PictureFileType type, bool savesProject,
-                     const Picture& mainPicture, const MemoryStatus& memory)
+void checkMosaicFits(const tmosaicproject& s, std::size_t libraryCount, CliRun run, PictureFileType type,
+                     bool savesProject, const Picture& mainPicture, const MemoryStatus& memory, unsigned threads)
 {
     if (s.mosaicWidth < 1 || s.mosaicHeight < 1 || s.mosaicWidth > Picture::kMaxDimension ||
         s.mosaicHeight > Picture::kMaxDimension)
         throw Error("a mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
                     " pixels is not possible; each side must be 1 to " + std::to_string(Picture::kMaxDimension) +
                     " pixels");
-    std::uint64_t need = creationMemoryNeed(s, libraryCount, type, savesProject, mainPicture);
+    std::uint64_t need = creationMemoryNeed(s, libraryCount, run, type, savesProject, mainPicture, memory, threads);
     if (memory.availablePhysical != 0 && need > memory.availablePhysical)
         throw Error("a mosaic of " + std::to_string(s.mosaicWidth) + " x " + std::to_string(s.mosaicHeight) +
                     " pixels needs about " + megabytesUp(need) + " of memory, but only " +
@@ -350,8 +353,8 @@ void runCreate(const Invocation& invocation, std::ostream& out, std::ostream& pr
     if (project->settings.renderMode != RenderMode::SelfMosaic && library.count() == 0)
         throw Error(kNotEnoughImagesMessage);
     checkFormatHolds(project->settings, type);
-    checkMosaicFits(project->settings, library.count(), type, !request.projectPath.empty(), project->MainImage,
-                    memory);
+    checkMosaicFits(project->settings, library.count(), CliRun::Create, type, !request.projectPath.empty(),
+                    project->MainImage, memory, invocation.threads);
 
     for (const std::string& line : copied.brief)
         out << escapeControlCharacters(line) << '\n';
@@ -410,7 +413,8 @@ void openAndRender(MosaicProject& project, CellPicLib& library, const std::strin
     checkOpenedProject(project.settings, path);
     if (target.encodesWhole)
         checkFormatHolds(project.settings, target.type);
-    checkMosaicFits(project.settings, library.count(), target.type, false, project.MainImage, queryMemoryStatus());
+    checkMosaicFits(project.settings, library.count(), CliRun::Render, target.type, false, project.MainImage,
+                    queryMemoryStatus(), threads);
 
     ConsoleObserver observer(progress, terminal);
     runOpenedProject(project, library, observer, EngineOptions{threads, false});

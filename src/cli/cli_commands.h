@@ -36,19 +36,25 @@ std::vector<std::string> listLibraryFolder(const std::string& folder, bool recur
 // (platform/program_files.h). Throws tw::Error naming the path otherwise.
 void loadLibrary(CellPicLib& library, const std::string& path, bool recursive);
 
-// Bytes a creation needs beyond what is already loaded: the mosaic, the grid
-// picture, the copies of the table and the grid the creation works on, a
-// cell-sized copy of every library photograph (standard mode), the encoded
-// output file, and when a project is saved its file image with the main
+// Bytes a run needs beyond what is already loaded: the engine's estimate
+// of the creation (creationMemory: the mosaic, the grid picture, the
+// creation's copies of the table and the grid, the photograph cache at the
+// budget the creation gives it, the working memory of its fullest stage) or
+// of the rendering of an opened project (renderingMemory), with threads
+// working threads (0: one per core); or, if more, the mosaic and the grid
+// picture while the mosaic is written (streamed, so only a piece of the file
+// at a time) and, when a project is saved, its file image with the main
 // picture as a BMP block (encoded beside the image it is copied into).
-std::uint64_t creationMemoryNeed(const tmosaicproject& settings, std::size_t libraryCount, PictureFileType type,
-                                 bool savesProject, const Picture& mainPicture);
+enum class CliRun { Create, Render };
+std::uint64_t creationMemoryNeed(const tmosaicproject& settings, std::size_t libraryCount, CliRun run,
+                                 PictureFileType type, bool savesProject, const Picture& mainPicture,
+                                 const MemoryStatus& memory, unsigned threads);
 
 // Refuses, with one line saying why, a mosaic whose size is outside the
 // grid or the picture limits, or whose memory need exceeds the available
 // physical memory (not checked when the system does not say).
-void checkMosaicFits(const tmosaicproject& settings, std::size_t libraryCount, PictureFileType type,
-                     bool savesProject, const Picture& mainPicture, const MemoryStatus& memory);
+void checkMosaicFits(const tmosaicproject& settings, std::size_t libraryCount, CliRun run, PictureFileType type,
+                     bool savesProject, const Picture& mainPicture, const MemoryStatus& memory, unsigned threads);
 
 // An output named on the command line, for the refusals.
 struct OutputFile {

@@ -755,6 +755,24 @@ void matchStandardInBulk(MosaicProject& project, int n, unsigned threads, MatchL
 }
 } // namespace
 
+std::uint64_t matchingMemory(std::int64_t cells, std::int64_t photos, const EngineOptions& options)
+{
+    const auto t = static_cast<std::uint64_t>(std::clamp<std::int64_t>(cells, 0, std::int64_t{kGridSize} * kGridSize));
+    const auto n = static_cast<std::uint64_t>(std::clamp<std::int64_t>(photos, 0, kTableSize));
+    // Every placement's cell in the photographs' lists, with the slack of
+    // growing vectors.
+    const std::uint64_t placements = 2 * t * sizeof(CellPos) + n * sizeof(std::vector<CellPos>);
+    if (options.referencePath)
+        return placements;
+    const std::uint64_t perCell = static_cast<std::uint64_t>(photosPerCell(static_cast<int>(n), static_cast<int>(t), 0));
+    const std::uint64_t candidates = t * (perCell * sizeof(CandidateLists::Entry) + 2 * sizeof(std::uint16_t));
+    const std::uint64_t cellLists = n * (kDefaultCellsPerPhoto * sizeof(CellLists::Entry) + 2 * sizeof(std::uint16_t));
+    const std::uint64_t columns = 15 * (t + n) + t * sizeof(std::int16_t) + (t + 1) * sizeof(int);
+    // Each worker measures one cell against every photograph at a time.
+    const std::uint64_t workers = std::uint64_t{resolveThreadCount(options.threads)} * n * 3 * sizeof(std::uint16_t);
+    return placements + candidates + cellLists + columns + workers;
+}
+
 void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                 const EngineOptions& options)
 {

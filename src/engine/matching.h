@@ -4,6 +4,8 @@
 #include "engine/options.h"
 #include "engine/project.h"
 
+#include <cstdint>
+
 namespace tw {
 
 class CellPicLib;
@@ -63,5 +65,9 @@ struct MatchListLengths {
 };
 void matchCells(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                 const EngineOptions& options, MatchListLengths lengths);
+
+// The most the standard matching of cells cells against photos photographs
+// holds at once (lists, columns, placements), for the memory check.
+std::uint64_t matchingMemory(std::int64_t cells, std::int64_t photos, const EngineOptions& options);
 
 } // namespace tw

@@ -162,7 +162,14 @@ std::uint64_t photoCacheBudget(const EngineOptions& options)
 {
     if (options.photoCacheBytes)
         return *options.photoCacheBytes;
-    return std::min(queryMemoryStatus().availablePhysical / 4, kDefaultPhotoCacheCap);
+    return photoCacheBudget(options, queryMemoryStatus());
+}
+
+std::uint64_t photoCacheBudget(const EngineOptions& options, const MemoryStatus& memory)
+{
+    if (options.photoCacheBytes)
+        return *options.photoCacheBytes;
+    return std::min(memory.availablePhysical / 4, kDefaultPhotoCacheCap);
 }
 
 } // namespace tw

@@ -11,6 +11,7 @@
 #include "engine/pixel_arena.h"
 #include "engine/project.h"
 #include "imaging/picture.h"
+#include "platform/memory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -104,5 +105,7 @@ private:
 // (nothing when the available memory is unknown).
 constexpr std::uint64_t kDefaultPhotoCacheCap = std::uint64_t{2} << 30;
 std::uint64_t photoCacheBudget(const EngineOptions& options);
+// The same for the memory status given.
+std::uint64_t photoCacheBudget(const EngineOptions& options, const MemoryStatus& memory);
 
 } // namespace tw

@@ -1,6 +1,7 @@
 #include "engine/pipeline.h"
 
 #include "engine/analysis.h"
+#include "engine/creation_memory.h"
 #include "engine/grid.h"
 #include "engine/matching.h"
 #include "engine/photo_cache.h"
@@ -157,6 +158,12 @@ void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObse
 {
     checkSettings(project.settings, queryMemoryStatus(), project.MosaicImage.byteSize());
     checkLibraryCapacity(library);
+    // The new mosaic is drawn on a work project while the project keeps its
+    // old one until the swap: the estimate counts it as held meanwhile.
+    const std::uint64_t heldMosaic = project.MosaicImage.byteSize();
+    const MemoryStatus memory = queryMemoryStatus();
+    checkCreationMemory(project.settings, creationMemory(project.settings, library.count(), options, memory, heldMosaic),
+                        memory);
     // Matching rewrites the table and the grid (entries beyond the library
     // and cells beyond the mosaic keep their values), so the work starts from
     // copies of both.
@@ -170,7 +177,8 @@ void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObse
     // stage, so a creation decodes each of them once. A self-mosaic draws
     // no library photograph, and the reference path keeps nothing.
     const bool keepPhotos = !options.referencePath && work->settings.renderMode != RenderMode::SelfMosaic;
-    PreparedPhotoCache cache(keepPhotos ? photoCacheBudget(options) : 0);
+    PreparedPhotoCache cache(
+        keepPhotos ? creationPhotoCacheBudget(work->settings, library.count(), options, memory) : 0);
     PreparedPhotoCache* handOver = keepPhotos ? &cache : nullptr;
     analyzeLibrary(*work, library, observer, options, handOver);
     matchCells(*work, library, observer, options);
@@ -185,6 +193,10 @@ void runOpenedProject(MosaicProject& project, const CellPicLib& library, Progres
                       const EngineOptions& options)
 {
     checkSettings(project.settings, queryMemoryStatus(), project.MosaicImage.byteSize());
+    const MemoryStatus memory = queryMemoryStatus();
+    checkCreationMemory(project.settings,
+                        renderingMemory(project.settings, library.count(), options, project.MosaicImage.byteSize()),
+                        memory);
     // The stages only read the restored picture, table and grid.
     std::unique_ptr<MosaicProject> work = startWork(project);
     Lent<Picture> mainImage(project.MainImage, work->MainImage);

@@ -349,6 +349,10 @@ void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObs
     const tmosaicproject& s = project.settings;
     checkRenderGeometry(s);
     observer.setJobLabel(kJobRendering);
+    // Growing would copy the old pixels into the new block, the old and the
+    // new mosaic held at once, only for the fill to cover them.
+    if (project.MosaicImage.byteSize() < std::uint64_t(std::max(s.mosaicWidth, 0)) * std::uint64_t(std::max(s.mosaicHeight, 0)) * 3)
+        project.MosaicImage.clear();
     project.MosaicImage.resizeUninitialized(s.mosaicWidth, s.mosaicHeight);
     project.MosaicImage.fill(bgrFromColorRef(s.borderColor));
     if (options.referencePath)
