@@ -400,7 +400,6 @@ void matchStandard(MosaicProject& project, int n, ProgressObserver& observer)
         visitCells(project, n, t, CheckLevel::noCheck, placedCount, index, observer);
 }
 
-
 // ---------------------------------------------------------------- in bulk
 
 // Cells whose candidate lists one worker job fills.

@@ -11,7 +11,7 @@ class DecodeBudget;
 // byte for byte; the reference path is the plain one-photograph-at-a-time,
 // one-cell-at-a-time algorithm that the faster paths are checked against.
 struct EngineOptions {
-    unsigned threads = 0;        // decoding threads; 0 = one per core
+    unsigned threads = 0;        // worker threads (decoding, matching lists, drawing); 0 = one per core
     bool referencePath = false;  // no caching, no parallel decoding
     // Bytes a creation may spend keeping the library stage's prepared
     // photographs for the rendering stage; unset = a share of the available

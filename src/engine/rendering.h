@@ -22,9 +22,11 @@ void renderCell(MosaicProject& project, const CellPicLib& library, int x, int y)
 // On a load failure the cells drawn before the failing one stay and the
 // exception propagates (state, label and gauge as they were).
 // With the default options each distinct photograph is decoded once, on
-// worker threads, and cells are drawn through a per-photograph reduction;
-// the result, the reports and the failures are those of the one-cell-at-a-
-// time reference path (options.referencePath), byte for byte. That path
+// worker threads, and cells are drawn through a per-photograph reduction
+// straight into MosaicImage (never while the observer runs, and nothing is
+// held per cell); the result, the reports and the failures are those of the
+// one-cell-at-a-time reference path (options.referencePath), byte for byte.
+// That path
 // leaves the last cell's picture in CellScratch; the default path does not
 // use CellScratch.
 // With a cache (worker path) a photograph the library stage left there

@@ -1051,6 +1051,8 @@ const BulkCase kBulkCases[] = {
     {"SingleColumn", 1, 60, 25, 0, 0, 4, 50, 3, false, 10, true, true, true},
     {"SelfMosaic", 12, 10, 20, 0, 0, 4, 50, 4, false, 10, true, true, true, RenderMode::SelfMosaic},
     {"LargeGrid", 120, 90, 300, 0, 0, 4, 50, 4, false, 10, true, true, true},
+    {"LargeLibrary", 60, 50, 1500, 0, 0, 5, 50, 3, false, 10, true, true, true},
+    {"LibraryLargerThanTheGrid", 40, 30, 3000, 0, 0, 8, 100, 5, true, 10, true, true, true},
     {"LargeGridWithTiesAndLimits", 100, 80, 400, 40, 12, 8, 100, 6, true, 30, true, true, true},
 };
 
@@ -1117,7 +1119,7 @@ TEST_P(BulkMatching, SameGridTableRandomCallsAndReportsAsThePlainMatcher)
     // neither records outside the wizard's ranges nor big grids).
     const bool wizardRanges = bc.randomLevel >= 1 && bc.randomLevel <= 8 && bc.enhance >= 0 && bc.enhance <= 100 &&
                               (!bc.limitRepeat || bc.maxRepeat >= 1);
-    if (bc.mode == RenderMode::Standard && wizardRanges && bc.cellsX * bc.cellsY <= 2000) {
+    if (bc.mode == RenderMode::Standard && wizardRanges && bc.cellsX * bc.cellsY * bc.photos <= 1000000) {
         auto fresh = tiedProject(bulkSettings(bc), bc.photos, bc.photoKinds, bc.cellKinds, 5);
         advance(*fresh, 17);
         reference::match(*fresh, bc.photos);
