@@ -15,6 +15,10 @@
 #   BASELINE  another tilewright-cli to measure in the same runs, interleaved
 #   BUILD     an existing release build folder (default build-bench, built here)
 #   JOBS      parallel jobs of the build
+#   HUGE      1 (default) or 0: the creation of 800 x 800 cells of 16 pixels
+#             with 10,000 photographs, timed stage by stage
+#   HUGE_LIBRARY  its library (default: 10,000 generated photographs of
+#             800 x 600, made once in .../tilewright-bench/huge-v1, about 1 GB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -73,7 +77,7 @@ cat "$library"/* "$main" >/dev/null
 # progress line stamped with the time it arrived.
 timed() {
   local name=$1 program=$2; shift 2
-  if ! /usr/bin/time -v -o "$work/$name.time" "$program" create --main "$main" --library "$library" "$@" \
+  if ! /usr/bin/time -v -o "$work/$name.time" "$program" create --main "$main" --library "${use_library:-$library}" "$@" \
       --out "$work/$name.jpg" >/dev/null \
       2> >(while IFS= read -r line; do printf '%s %s\n' "$(date +%s.%N)" "$line"; done >"$work/$name.log"); then
     echo "$name failed:" >&2
@@ -91,6 +95,10 @@ stage() {
     END { printf "%.2f", end - start }' "$work/$1.log"
 }
 peak() { awk -F': ' '/Maximum resident set size/ { printf "%.0f", $2 * 1024 }' "$work/$1.time"; }
+elapsed() {
+  awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]
+                                          printf "%.1f", s }' "$work/$1.time"
+}
 mb() { awk -v b="$1" 'BEGIN { printf "%.0f", b / 1048576 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -141,5 +149,34 @@ for n in ${SIZES:-100 200 400 800}; do
       "$(mb $((p - mosaic)))" "$(ratio "$p" "$mosaic")" "$est" "$against"
   done
 done
+
+if [ "${HUGE:-1}" != 0 ]; then
+  if [ -n "${HUGE_LIBRARY:-}" ]; then
+    use_library=$(cd "$HUGE_LIBRARY" && pwd)
+  else
+    huge="${XDG_CACHE_HOME:-$HOME/.cache}/tilewright-bench/huge-v1"
+    if [ ! -f "$huge/complete" ]; then
+      echo
+      echo "Generating 10,000 photographs of 800 x 600 in $huge (once)..."
+      rm -rf "$huge"
+      mkdir -p "$huge"
+      "$build/tools/make_bench_library" "$huge" 10000 800x600
+      touch "$huge/complete"
+    fi
+    use_library="$huge/library"
+  fi
+  huge_count=$(find "$use_library" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) | wc -l)
+  cat "$use_library"/* >/dev/null
+  echo
+  echo "800 x 800 cells of 16 pixels with $huge_count photographs, JPEG output (load $(cut -d' ' -f1 /proc/loadavg))"
+  timed huge "$cli" --cells 800x800 --cell-size 16x16
+  mosaic=$((800 * 16 * 800 * 16 * 3))
+  p=$(peak huge)
+  printf '  whole creation %8s s   library stage %8s s   matching %8s s   rendering %8s s\n' "$(elapsed huge)" \
+    "$(stage huge "Cell Pic Lib")" "$(stage huge "Mosaic Mapping Table")" "$(stage huge "OutPut Final Mosaic Picture")"
+  printf '  mosaic %s MB, peak %s MB (peak - mosaic %s MB)\n' "$(mb "$mosaic")" "$(mb "$p")" "$(mb $((p - mosaic)))"
+  unset use_library
+fi
+
 echo
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -18,6 +18,11 @@
 # REPS sets the repetitions (default 3); METAPIXEL=0 leaves metapixel out;
 # JOBS limits the build's parallel jobs. The release build lives in
 # build-bench.
+#
+# Then, on the same library, bench/run_big_grid_benchmark.sh gives the
+# matching stage against the library stage at 400 x 400 cells and the peak
+# memory of creations against their mosaic's size (BIG_SIZES, default
+# "100 200 400" cells per side; BIG_GRIDS=0 leaves it out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -153,3 +158,10 @@ if [ "${METAPIXEL:-1}" != 0 ]; then
   echo "metapixel / first creation:    $(ratio "$peer_s" "$ours_s")  (times as long as ours)"
 fi
 echo "Load average now: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+if [ "${BIG_GRIDS:-1}" != 0 ]; then
+  echo
+  echo "Big grids on the same library:"
+  BUILD="$build" JOBS="$jobs" SIZES="${BIG_SIZES:-100 200 400}" HUGE=0 REPEAT="$reps" \
+    bash bench/run_big_grid_benchmark.sh "$library" "$main"
+fi
