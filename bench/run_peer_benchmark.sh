@@ -17,7 +17,7 @@
 # packages are missing, 300 generated photograph-like pictures instead.
 # REPS sets the repetitions (default 3); METAPIXEL=0 leaves metapixel out;
 # JOBS limits the build's parallel jobs. The release build lives in
-# build-bench.
+# build-bench (BUILD: an existing release build folder instead).
 #
 # Then, on the same library, bench/run_big_grid_benchmark.sh gives the
 # matching stage against the library stage at 400 x 400 cells and the peak
@@ -32,7 +32,7 @@ if ! command -v metapixel >/dev/null || ! command -v metapixel-prepare >/dev/nul
   bash scripts/install-deps.sh --bench
 fi
 
-build="$repo/build-bench"
+build=${BUILD:-$repo/build-bench}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 reps=${REPS:-3}
 if [ ! -f "$build/build.ninja" ]; then
