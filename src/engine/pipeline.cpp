@@ -162,8 +162,8 @@ void runCreation(MosaicProject& project, const CellPicLib& library, ProgressObse
     // old one until the swap: the estimate counts it as held meanwhile.
     const std::uint64_t heldMosaic = project.MosaicImage.byteSize();
     const MemoryStatus memory = queryMemoryStatus();
-    checkCreationMemory(project.settings, creationMemory(project.settings, library.count(), options, memory, heldMosaic),
-                        memory);
+    checkCreationMemory(project.settings,
+                        creationMemory(project.settings, library.count(), options, memory, heldMosaic), memory);
     // Matching rewrites the table and the grid (entries beyond the library
     // and cells beyond the mosaic keep their values), so the work starts from
     // copies of both.

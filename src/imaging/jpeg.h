@@ -83,7 +83,6 @@ Bytes encodeJpeg(const Picture& picture, int quality = 75);
 // runs are keyed by them.
 Bytes jpegDecoderProbe();
 
-
 // The same bytes handed to sink as libjpeg's output buffer fills, without
 // holding the compressed file.
 void writeJpeg(const Picture& picture, int quality, const ByteSink& sink);
