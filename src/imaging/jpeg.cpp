@@ -530,7 +530,9 @@ void decodeJpegRows(const std::uint8_t* data, std::size_t size, JpegRowReceiver&
         throw Error(jpegErrorText(rc));
 }
 
-void writeJpeg(const Picture& picture, int quality, const ByteSink& sink)
+namespace {
+
+void encodeInto(const Picture& picture, int quality, EncodeKind kind, const ByteSink& sink)
 {
     std::vector<std::uint8_t> buffer(kOutputBufferSize);
     std::exception_ptr failure;
@@ -541,12 +543,19 @@ void writeJpeg(const Picture& picture, int quality, const ByteSink& sink)
     e.dest.buffer = buffer.data();
     e.dest.size = buffer.size();
     e.dest.failure = &failure;
-    const int rc = runEncoder(&e, &picture, quality);
+    const int rc = runEncoder(&e, &picture, quality, kind);
     jpeg_destroy_compress(&e.cinfo);
     if (failure)
         std::rethrow_exception(failure);
     if (rc != kEncodeOk)
         throw Error(jpegErrorText(rc));
+}
+
+} // namespace
+
+void writeJpeg(const Picture& picture, int quality, const ByteSink& sink)
+{
+    encodeInto(picture, quality, EncodeKind::Baseline, sink);
 }
 
 Bytes encodeJpeg(const Picture& picture, int quality)
@@ -567,14 +576,8 @@ namespace {
 Bytes encodeKind(const Picture& picture, EncodeKind kind)
 {
     Bytes bytes;
-    Encoder e{};
-    e.cinfo.err = &e.err.pub;
-    installErrorManager(e.err);
-    e.dest.bytes = &bytes;
-    const int rc = runEncoder(&e, &picture, 90, kind);
-    jpeg_destroy_compress(&e.cinfo);
-    if (rc != kEncodeOk)
-        throw Error(jpegErrorText(rc));
+    encodeInto(picture, 90, kind,
+               [&bytes](const std::uint8_t* data, std::size_t size) { bytes.insert(bytes.end(), data, data + size); });
     return bytes;
 }
 
