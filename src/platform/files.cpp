@@ -665,48 +665,12 @@ std::string programFolder()
     return pos == std::string::npos ? std::string(".") : exe.substr(0, pos == 0 ? 1 : pos);
 }
 
-
 void writeFileAtomicStreamed(const std::string& path, const std::function<void(const FileChunkWriter& write)>& produce)
 {
-    std::string temp = path + ".tw-tmp-XXXXXX";
-    std::vector<char> templ(temp.begin(), temp.end());
-    templ.push_back('\0');
-    int raw = ::mkstemp(templ.data());
-    if (raw < 0)
-        throw Error(cannotCreateMessage(path, errno));
-    Fd fd(raw);
-    const std::string tempPath(templ.data());
-    auto failWith = [&](int err) {
-        ::unlink(tempPath.c_str());
-        throw Error(cannotCreateMessage(path, err));
-    };
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd.get(), 0666 & ~mask);
-
-    try {
-        produce([&](const std::uint8_t* p, std::size_t left) {
-            while (left > 0) {
-                ssize_t n = ::write(fd.get(), p, left);
-                if (n < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    throw Error(cannotCreateMessage(path, errno));
-                }
-                p += n;
-                left -= static_cast<std::size_t>(n);
-            }
-        });
-    } catch (...) {
-        ::unlink(tempPath.c_str());
-        throw;
-    }
-    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)
-        failWith(errno);
-    if (::close(fd.release()) != 0)
-        failWith(errno);
-    if (::rename(tempPath.c_str(), path.c_str()) != 0)
-        failWith(errno);
+    // An uncommitted file removes its temporary when produce throws.
+    AtomicOutputFile file(path);
+    produce([&file](const std::uint8_t* data, std::size_t size) { file.write(data, size); });
+    file.commit();
 }
 
 } // namespace tw
