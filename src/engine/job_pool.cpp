@@ -89,6 +89,32 @@ void JobPool::wait(std::size_t i)
         std::rethrow_exception(errors_[i]);
 }
 
+void JobPool::wait(std::size_t i, std::chrono::milliseconds period, const std::function<void()>& meanwhile)
+{
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            if (lookAhead_ > 0 && i >= released_ + lookAhead_) {
+                released_ = i + 1 - lookAhead_;
+                claimable_.notify_all();
+            }
+            if (done_[i] != 0) {
+                if (errors_[i])
+                    std::rethrow_exception(errors_[i]);
+                return;
+            }
+        }
+        meanwhile();
+        std::unique_lock lock(mutex_);
+        finished_.wait_for(lock, period, [&] { return done_[i] != 0; });
+        if (done_[i] != 0) {
+            if (errors_[i])
+                std::rethrow_exception(errors_[i]);
+            return;
+        }
+    }
+}
+
 void JobPool::release(std::size_t i)
 {
     {

@@ -5,6 +5,7 @@
 // the windows or the observer itself. A job stores its results in storage
 // it owns by index; whatever it throws is kept and rethrown, unchanged, to
 // the caller that waits for it.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -34,6 +35,9 @@ public:
 
     // Blocks until job i has run; rethrows what it threw.
     void wait(std::size_t i);
+    // The same, calling meanwhile (not while holding the pool's lock) once
+    // as soon as job i is seen unfinished and again after every period.
+    void wait(std::size_t i, std::chrono::milliseconds period, const std::function<void()>& meanwhile);
     // The caller is done with the results of jobs 0..i.
     void release(std::size_t i);
     // True once the pool is being torn down; long jobs may stop early.

@@ -12,6 +12,8 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -24,6 +26,9 @@
 namespace tw {
 
 namespace {
+
+// How often a wait for a photograph reports the cells drawn meanwhile.
+constexpr std::chrono::milliseconds kWorkDonePeriod{50};
 
 bool selfMosaic(const tmosaicproject& s) { return s.renderMode == RenderMode::SelfMosaic; }
 
@@ -250,10 +255,14 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
 
     Picture& mosaic = project.MosaicImage;
     DrawGate gate;
+    // Cells drawn so far, in any order: the workers draw a photograph's cells
+    // wherever they lie, so the first rows may wait for most photographs.
+    std::atomic<std::uint64_t> drawn{0};
     auto draw = [&](const CellTile& tile) {
         gate.enter();
         drawTile(tile, mosaic);
         gate.leave();
+        drawn.fetch_add(1, std::memory_order_relaxed);
     };
     auto drawJob = [&](std::size_t j, const JobPool& pool) {
         const TileJob& job = jobs[j];
@@ -314,7 +323,10 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
                         const CellTask& t = tasks[next];
                         if (t.job < 0)
                             photographPath(library, t.cell);  // throws the index error
-                        pool.wait(static_cast<std::size_t>(t.job));
+                        pool.wait(static_cast<std::size_t>(t.job), kWorkDonePeriod, [&] {
+                            GateHeld held(gate);
+                            observer.showWorkDone(drawn.load(std::memory_order_relaxed), tasks.size());
+                        });
                         ++next;
                     }
                     GateHeld held(gate);

@@ -265,6 +265,30 @@ TEST(JobPool, DestroyingWithPendingJobsStopsClaimingAndJoins)
     EXPECT_LE(runs.load(), 4);
 }
 
+TEST(JobPool, WaitReportsMeanwhileUntilTheJobEndsAndKeepsItsError)
+{
+    // Job 0 ends only once the waiter has been told it is still running, so
+    // the report before blocking is certain; job 1's error still arrives.
+    std::atomic<int> told{0};
+    JobPool pool(2, 1, 0, [&](std::size_t i) {
+        while (told.load() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (i == 1)
+            throw Error("Bitmap image is not valid");
+    });
+    pool.wait(0, std::chrono::milliseconds(1), [&] { ++told; });
+    EXPECT_GE(told.load(), 1);
+    const int before = told.load();
+    try {
+        pool.wait(1, std::chrono::milliseconds(1), [&] { ++told; });
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Bitmap image is not valid");
+    }
+    pool.wait(0, std::chrono::milliseconds(1), [&] { ++told; });
+    EXPECT_GE(told.load(), before) << "a finished job is waited for without reports";
+}
+
 TEST(JobPool, ZeroThreadsMeansOnePerCore)
 {
     EXPECT_GE(resolveThreadCount(0), 1u);

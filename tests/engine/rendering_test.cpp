@@ -310,6 +310,64 @@ TEST_P(RenderMosaic, ReportsGaugeAndPumpForEveryCellIncludingUnplaced)
     EXPECT_TRUE(mosaicIs(p->MosaicImage, [](int x, int y) { return x >= 8 && x < 16 && y < 8 ? Bgr{5, 6, 7} : kBorder; }));
 }
 
+// Records the cells-drawn reports a wait for a photograph makes, with the
+// number of cells the gauge had reported by then.
+class WorkDoneObserver final : public ProgressObserver {
+public:
+    struct Report {
+        std::uint64_t done, total;
+        int cellsReported;
+    };
+    std::vector<Report> reports;
+    int cellsReported = 0;
+
+    void setJobLabel(const std::string&) override {}
+    void setProgress(int) override { ++cellsReported; }
+    void pump() override {}
+    void showWorkDone(std::uint64_t done, std::uint64_t total) override
+    {
+        reports.push_back({done, total, cellsReported});
+    }
+};
+
+TEST(RenderWorkDone, WaitingForAPhotographReportsTheCellsDrawnSoFar)
+{
+    // Cell (0, 0) shows a small photograph, the other five a large one whose
+    // decoding the gauge has to wait for after its first cell.
+    auto dir = test::scratchDir("rn_work_done");
+    CellPicLib lib;
+    lib.append(test::writePictureFile(dir, "small", test::solidPicture(8, 8, {5, 6, 7})));
+    lib.append(test::writePictureFile(dir, "large", test::gradientPicture(3000, 2400, {0, 0, 0}, {250, 200, 150}),
+                                      test::FileKind::Jpeg));
+    for (const PathCase& path : kPaths) {
+        tmosaicproject s = test::gridSettings(3, 2, 8, 8);
+        auto p = test::makeProject(s);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x) {
+                MosaicCell& c = p->MosaicGrid.at(x, y);
+                c = MosaicCell{};
+                c.picture = x == 0 && y == 0 ? 0 : 1;
+                c.placed = 1;
+            }
+        WorkDoneObserver obs;
+        renderMosaic(*p, lib, obs, path.options);
+        if (path.options.referencePath) {
+            EXPECT_TRUE(obs.reports.empty()) << "the one-by-one drawing never waits";
+            continue;
+        }
+        ASSERT_FALSE(obs.reports.empty()) << path.name;
+        std::uint64_t previous = 0;
+        for (const auto& r : obs.reports) {
+            EXPECT_EQ(r.total, 6u) << path.name;
+            EXPECT_GE(r.done, previous) << path.name;
+            EXPECT_LE(r.done, r.total) << path.name;
+            EXPECT_GE(r.done, static_cast<std::uint64_t>(r.cellsReported)) << path.name << ": reported cells are drawn";
+            previous = r.done;
+        }
+        EXPECT_GE(obs.reports.back().cellsReported, 1) << path.name << ": the wait for the large photograph";
+    }
+}
+
 TEST_P(RenderMosaic, LoadFailureKeepsEarlierCellsStateAndReports)
 {
     auto dir = test::scratchDir(scratchName("rn_fail"));

@@ -162,6 +162,11 @@ bool listAsOrdinaryUser(const fs::path& folder, bool recursive, std::vector<std:
         ::close(fds[0]);
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(2);
+        // The scratch folder may lie below a folder only its owner can enter
+        // (a checkout in a private temporary folder): then nothing can be
+        // told from the listing.
+        if (::access(folder.parent_path().c_str(), X_OK) != 0)
+            ::_exit(4);
         std::vector<std::string> list;
         listPictureFiles(folder.string(), list, recursive);
         std::string text;
