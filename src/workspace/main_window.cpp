@@ -59,7 +59,12 @@ public:
     }
     void setProgress(int value) override
     {
-        value_ = clampGauge(value);
+        // A value below the last one starts a new count (the stage's closing
+        // 0): what ran ahead belongs to the old one.
+        const int clamped = clampGauge(value);
+        if (clamped < value_)
+            ahead_ = 0;
+        value_ = clamped;
         show();
     }
     void pump() override { QCoreApplication::processEvents(); }
