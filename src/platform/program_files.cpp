@@ -69,20 +69,20 @@ std::string defaultPictureFolder() { return joinPath(programDataFolder(), kDefau
 
 std::string helpDocumentPath() { return joinPath(programDataFolder(), kHelpDocumentName); }
 
-std::string userDataFolder()
+namespace {
+// A base directory variable counts only when it is absolute; otherwise the
+// usual folder below the home folder.
+std::string xdgFolder(const char* variable, const char* homeRelative)
 {
-    // Only an absolute XDG_DATA_HOME counts; a relative one is to be ignored.
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == kPathSeparator)
+    if (const char* xdg = std::getenv(variable); xdg && xdg[0] == kPathSeparator)
         return joinPath(xdg, "tilewright");
-    return joinPath(homeFolder(), ".local/share/tilewright");
+    return joinPath(homeFolder(), homeRelative);
 }
+} // namespace
 
-std::string userCacheFolder()
-{
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == kPathSeparator)
-        return joinPath(xdg, "tilewright");
-    return joinPath(homeFolder(), ".cache/tilewright");
-}
+std::string userDataFolder() { return xdgFolder("XDG_DATA_HOME", ".local/share/tilewright"); }
+
+std::string userCacheFolder() { return xdgFolder("XDG_CACHE_HOME", ".cache/tilewright"); }
 
 std::string defaultListWritePath()
 {

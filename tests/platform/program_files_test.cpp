@@ -67,60 +67,44 @@ TEST(ProgramFiles, InstalledStartListIsTheUsersOwnElseTheShippedTemplate)
     EXPECT_EQ(defaultListReadPath(), (tree.userData / "DefaultImgList.IL2").string());
 }
 
-TEST(ProgramFiles, UserDataFolderFollowsXdgDataHomeThenHome)
+TEST(ProgramFiles, UserFoldersFollowTheirXdgVariableThenHome)
 {
-    const fs::path dir = test::scratchDir("user_data");
+    const fs::path dir = test::scratchDir("user_folders");
     passwd* pw = ::getpwuid(::getuid());
     ASSERT_NE(pw, nullptr);
     const std::string accountHome = pw->pw_dir;
+    const std::string absXdg = (dir / "xdg").string();
+    const std::string home = (dir / "home").string();
+    struct Folder {
+        const char* variable;
+        std::string (*folder)();
+        const char* belowHome;
+    };
+    const Folder folders[] = {
+        {"XDG_DATA_HOME", &userDataFolder, "/.local/share/tilewright"},
+        {"XDG_CACHE_HOME", &userCacheFolder, "/.cache/tilewright"},
+    };
     struct Row {
         const char* why;
         const char* xdg;   // nullptr: unset
         const char* home;  // nullptr: unset
-        std::string expected;
+        bool fromXdg;      // else below HOME (or the account's home)
     };
-    const std::string absXdg = (dir / "xdg").string();
-    const std::string home = (dir / "home").string();
     const Row rows[] = {
-        {"absolute XDG_DATA_HOME wins", absXdg.c_str(), home.c_str(), absXdg + "/tilewright"},
-        {"relative XDG_DATA_HOME is ignored", "relative/data", home.c_str(), home + "/.local/share/tilewright"},
-        {"empty XDG_DATA_HOME is ignored", "", home.c_str(), home + "/.local/share/tilewright"},
-        {"unset XDG_DATA_HOME", nullptr, home.c_str(), home + "/.local/share/tilewright"},
-        {"no HOME: the account's home folder", nullptr, nullptr, accountHome + "/.local/share/tilewright"},
+        {"absolute variable wins", absXdg.c_str(), home.c_str(), true},
+        {"relative variable is ignored", "relative/dir", home.c_str(), false},
+        {"empty variable is ignored", "", home.c_str(), false},
+        {"unset variable", nullptr, home.c_str(), false},
+        {"no HOME: the account's home folder", nullptr, nullptr, false},
     };
-    for (const Row& row : rows) {
-        test::ScopedEnv xdg("XDG_DATA_HOME", row.xdg);
-        test::ScopedEnv homeEnv("HOME", row.home);
-        EXPECT_EQ(userDataFolder(), row.expected) << row.why;
-    }
-}
-
-TEST(ProgramFiles, UserCacheFolderFollowsXdgCacheHomeThenHome)
-{
-    const fs::path dir = test::scratchDir("user_cache");
-    passwd* pw = ::getpwuid(::getuid());
-    ASSERT_NE(pw, nullptr);
-    const std::string accountHome = pw->pw_dir;
-    struct Row {
-        const char* why;
-        const char* xdg;   // nullptr: unset
-        const char* home;  // nullptr: unset
-        std::string expected;
-    };
-    const std::string absXdg = (dir / "xdg").string();
-    const std::string home = (dir / "home").string();
-    const Row rows[] = {
-        {"absolute XDG_CACHE_HOME wins", absXdg.c_str(), home.c_str(), absXdg + "/tilewright"},
-        {"relative XDG_CACHE_HOME is ignored", "relative/cache", home.c_str(), home + "/.cache/tilewright"},
-        {"empty XDG_CACHE_HOME is ignored", "", home.c_str(), home + "/.cache/tilewright"},
-        {"unset XDG_CACHE_HOME", nullptr, home.c_str(), home + "/.cache/tilewright"},
-        {"no HOME: the account's home folder", nullptr, nullptr, accountHome + "/.cache/tilewright"},
-    };
-    for (const Row& row : rows) {
-        test::ScopedEnv xdg("XDG_CACHE_HOME", row.xdg);
-        test::ScopedEnv homeEnv("HOME", row.home);
-        EXPECT_EQ(userCacheFolder(), row.expected) << row.why;
-    }
+    for (const Folder& f : folders)
+        for (const Row& row : rows) {
+            test::ScopedEnv xdg(f.variable, row.xdg);
+            test::ScopedEnv homeEnv("HOME", row.home);
+            const std::string expected =
+                row.fromXdg ? absXdg + "/tilewright" : (row.home ? home : accountHome) + f.belowHome;
+            EXPECT_EQ(f.folder(), expected) << f.variable << ": " << row.why;
+        }
 }
 
 TEST(ProgramFiles, EnsureFolderOfMakesMissingParentsPrivateToTheUser)
