@@ -198,16 +198,22 @@ ColorSignature analyseInOnePass(const std::string& path, const tmosaicproject& s
     const bool loom = settings.stitchMode == StitchMode::Loom;
     std::optional<ReadFile> file = store ? readForStore(path, budget) : std::nullopt;
     std::optional<StoreKey> storeKey;
+    // The amounts of stored drawing data that fell short of this
+    // creation's: the data is built again for both.
+    std::optional<ChannelRanges> earlier;
     if (file) {
         storeKey = StoreKey{file->hash, storedAnalysisVariant(file->format, settings)};
         if (std::optional<std::vector<std::uint8_t>> value = store->find(*storeKey)) {
             try {
                 StoredAnalysis stored = decodeStoredAnalysis(*value, settings.colorEnhance);
-                if (keep && stored.tile)
+                if (stored.tile && !stored.covers && cellsDrawn(settings))
+                    earlier = stored.storedRanges;
+                else if (keep && stored.tile)
                     cache->offer(key, std::move(stored.tile));
                 else if (keep)
                     cache->release(key.index);
-                return stored.signature;
+                if (!earlier)
+                    return stored.signature;
             } catch (const std::invalid_argument&) {
                 store->drop(*storeKey);
             }
@@ -225,15 +231,15 @@ ColorSignature analyseInOnePass(const std::string& path, const tmosaicproject& s
         return signature;
     // Stored data covers what later creations may ask of it; what only this
     // creation draws needs only its own amounts.
-    const ChannelRanges ranges = storing ? storedAmountRanges(signature, settings.colorEnhance)
-                                         : amountRanges(signature, settings.colorEnhance);
+    const ChannelRanges own = amountRanges(signature, settings.colorEnhance);
+    const ChannelRanges ranges = storing ? storedAmountRanges(signature, settings.colorEnhance, earlier) : own;
     const std::uint64_t limit = storing ? kStoredTileLimit : cache->budget();
     CompactData made = makeCompactData(region.view(), rows.takeCellReduction(), ranges, limit);
     if (storing) {
         std::vector<std::uint8_t> value = encodeStoredAnalysis(signature, made.tile.get());
         // This creation draws from the data as a later one will find it,
         // cut to its own amounts.
-        if (keep && loom && made.tile)
+        if (keep && loom && made.tile && ranges != own)
             made.tile = decodeStoredAnalysis(value, settings.colorEnhance).tile;
         store->put(*storeKey, std::move(value));
     }

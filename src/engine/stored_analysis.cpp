@@ -243,13 +243,14 @@ Cut cutRun(int length, bool below, const AmountRange& stored, const AmountRange&
 
 } // namespace
 
-ChannelRanges storedAmountRanges(const ColorSignature& signature, std::int32_t colorEnhance)
+ChannelRanges storedAmountRanges(const ColorSignature& signature, std::int32_t colorEnhance,
+                                 const std::optional<ChannelRanges>& earlier)
 {
-    // An amount grows with the enhancement, so 100 covers everything below.
-    ChannelRanges ranges = amountRanges(signature, 100);
-    const ChannelRanges own = amountRanges(signature, colorEnhance);
-    for (std::size_t c = 0; c < 3; ++c)
-        ranges[c] = AmountRange{std::min(ranges[c].low, own[c].low), std::max(ranges[c].high, own[c].high)};
+    ChannelRanges ranges = amountRanges(signature, colorEnhance);
+    if (earlier)
+        for (std::size_t c = 0; c < 3; ++c)
+            ranges[c] = AmountRange{std::min(ranges[c].low, (*earlier)[c].low),
+                                    std::max(ranges[c].high, (*earlier)[c].high)};
     return ranges;
 }
 
@@ -353,6 +354,7 @@ StoredAnalysis decodeStoredAnalysis(const std::vector<std::uint8_t>& value, std:
     // What comes out: the stored ranges, or as much of the wanted ones as
     // they hold.
     p.ranges = stored;
+    out.storedRanges = stored;
     if (colorEnhance) {
         const ChannelRanges wanted = amountRanges(out.signature, *colorEnhance);
         for (std::size_t c = 0; c < 3; ++c) {
@@ -360,6 +362,8 @@ StoredAnalysis decodeStoredAnalysis(const std::vector<std::uint8_t>& value, std:
             const AmountRange cut{std::max(stored[c].low, wanted[c].low), std::min(stored[c].high, wanted[c].high)};
             if (cut.low <= cut.high)
                 p.ranges[c] = cut;
+            if (cut.low != wanted[c].low || cut.high != wanted[c].high)
+                out.covers = false;
         }
     }
     const std::size_t n = static_cast<std::size_t>(p.dest.width) * static_cast<std::size_t>(p.dest.height) * 3;

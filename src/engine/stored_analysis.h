@@ -21,13 +21,22 @@ struct StoredAnalysis {
     // the reduction has no exact shortcut: the photograph is decoded to
     // draw them.
     std::unique_ptr<const CompactTile> tile;
+    // The amounts the stored drawing data was built for (with a tile only),
+    // and whether they hold every amount the enhancement asked for gives;
+    // when they do not, the tile holds as much as they have and the cells
+    // beyond it are drawn by decoding the photograph.
+    ChannelRanges storedRanges{};
+    bool covers = true;
 };
 
-// The amounts the stored drawing data covers: those of every colour
-// enhancement a creation offers (0..100 percent, the widest at 100) and of
-// colorEnhance, so that a creation that changes only the enhancement, or
-// any other matching setting, draws every cell without decoding.
-ChannelRanges storedAmountRanges(const ColorSignature& signature, std::int32_t colorEnhance);
+// The amounts the stored drawing data covers: those of colorEnhance (what
+// this creation draws) and any earlier stored ones. Building the data costs
+// in proportion to the amounts, and the widest enhancement costs about
+// twice the usual one on every first creation; so the data grows to a
+// higher enhancement only once a creation asks for it, and every lower one
+// (an amount grows with the enhancement) is served from it.
+ChannelRanges storedAmountRanges(const ColorSignature& signature, std::int32_t colorEnhance,
+                                 const std::optional<ChannelRanges>& earlier = std::nullopt);
 
 // The variant of a photograph read by reader format and prepared with
 // these settings: the crop (and the aspect it cuts to), grey or colour,
@@ -45,8 +54,9 @@ std::vector<std::uint8_t> encodeStoredAnalysis(const ColorSignature& signature, 
 
 // The stored value back. With colorEnhance, the compact data comes out cut
 // to the amounts a creation with that enhancement gives the cells of this
-// photograph (amountRanges), exactly the data built for those amounts and
-// no larger than a creation that needs no more would build. Throws
+// photograph (amountRanges), as far as the stored ones reach (covers):
+// exactly the data built for those amounts and no larger than a creation
+// that needs no more would build. Throws
 // std::invalid_argument, naming what is wrong, for bytes that are not a
 // whole value: another magic or version, a size beyond the bytes left,
 // trailing bytes, a bit stream that does not add up, parts that cannot make

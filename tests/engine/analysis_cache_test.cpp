@@ -22,11 +22,11 @@ namespace fs = std::filesystem;
 
 const EngineOptions kReference{0, true};
 
-tmosaicproject loomSettings()
+tmosaicproject loomSettings(std::int32_t enhance = 100)
 {
     tmosaicproject s = test::gridSettings(6, 5, 16, 16);
     s.cropCell = 1;
-    s.colorEnhance = 100;
+    s.colorEnhance = enhance;
     s.randomLevel = 2;
     return s;
 }
@@ -51,9 +51,9 @@ struct Made {
     std::string error;
 };
 
-Made create(const CellPicLib& lib, const EngineOptions& options)
+Made create(const CellPicLib& lib, const EngineOptions& options, std::int32_t enhance = 100)
 {
-    Made made{test::makeProject(loomSettings()), {}};
+    Made made{test::makeProject(loomSettings(enhance)), {}};
     made.project->MainImage = test::gradientPicture(60, 50, Bgr{20, 200, 90}, Bgr{230, 40, 160});
     NullObserver quiet;
     try {
@@ -134,6 +134,34 @@ TEST(AnalysisCache, RepeatCreationReadsTheFilesButDecodesNone)
             expectSameMosaic(reference, made);
         else
             EXPECT_NE(made.error, "") << "the budget is too small to decode a photograph";
+    }
+}
+
+// Stored drawing data holds the amounts of the enhancements asked for so
+// far. A higher one draws the same mosaic, builds the data again for both
+// and stores it, so from then on neither decodes a photograph.
+TEST(AnalysisCache, HigherEnhancementWidensTheStoredDataOnce)
+{
+    const fs::path dir = test::scratchDir("library");
+    const CellPicLib lib = smallLibrary(dir);
+    auto store = AnalysisStore::open(test::scratchDir("store").string(), nullptr);
+    ASSERT_TRUE(store);
+    create(lib, withStore(store.get()), 30);
+    const std::uint64_t entries = store->summary().entries;
+
+    const Made wider = create(lib, withStore(store.get()), 100);
+    expectSameMosaic(create(lib, kReference, 100), wider);
+    EXPECT_EQ(store->summary().entries, entries) << "each photograph's entry is replaced, not added to";
+
+    std::uint64_t largestFile = 0;
+    for (const std::string& path : lib.entries())
+        largestFile = std::max<std::uint64_t>(largestFile, fs::file_size(path));
+    for (const int enhance : {100, 30, 65}) {
+        SCOPED_TRACE(enhance);
+        DecodeBudget budget(largestFile);  // too small to decode any photograph
+        EngineOptions options = withStore(store.get());
+        options.decodeBudget = &budget;
+        expectSameMosaic(create(lib, kReference, enhance), create(lib, options, enhance));
     }
 }
 

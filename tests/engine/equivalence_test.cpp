@@ -897,10 +897,16 @@ TEST(CompactTile, MatchesPlainShiftMirrorAndStretchForEveryAmountInItsRanges)
         TileCase size;
         bool mono;
         ChannelRanges ranges;
+        bool smooth = false;  // no rows of noise: many source columns hold no value that clamps
     };
     const ChannelRanges everything{AmountRange{-255, 255}, AmountRange{-255, 255}, AmountRange{-255, 255}};
     const ChannelRanges narrow{AmountRange{-40, 17}, AmountRange{-3, 90}, AmountRange{-128, -20}};
+    // Half the way to either end, as the usual enhancement gives: some
+    // source columns hold values that clamp, others none.
+    const ChannelRanges usual{AmountRange{-64, 63}, AmountRange{-100, 30}, AmountRange{-20, 110}};
     const Case cases[] = {
+        {{160, 120, 13, 11}, false, usual, true}, {{97, 83, 10, 7}, false, usual, true},  // edges of every weight
+        {{333, 41, 6, 40}, true, usual, true},     {{97, 83, 10, 7}, false, narrow, true},
         {{60, 40, 30, 30}, false, everything}, {{12, 9, 30, 30}, false, everything},  // reduce, enlarge
         {{90, 30, 17, 40}, false, everything}, {{31, 31, 31, 31}, false, everything},  // mixed, equal
         {{64, 4, 8, 16}, true, everything},    {{1, 1, 5, 5}, false, narrow},
@@ -910,6 +916,13 @@ TEST(CompactTile, MatchesPlainShiftMirrorAndStretchForEveryAmountInItsRanges)
     std::uint32_t seed = 70;
     for (const Case& c : cases) {
         Picture photo = syntheticPhoto(c.size.srcW, c.size.srcH, seed++);
+        if (c.smooth)
+            photo = test::patternPicture(c.size.srcW, c.size.srcH, [&](int x, int y) {
+                if (x % 29 < 3 && y % 13 < 4)
+                    return Bgr{250, 3, 128};
+                return Bgr{std::uint8_t(x * 255 / c.size.srcW), std::uint8_t(40 + y * 170 / c.size.srcH),
+                           std::uint8_t((x + y) % 256)};
+            });
         if (c.mono)
             toGreyScale(photo, photo);
         const ReducedPicture reduced(photo, Size{c.size.dstW, c.size.dstH});

@@ -59,12 +59,42 @@ TEST(StoredAnalysis, GivesBackTheCompactDataBuiltForEveryEnhancement)
             EXPECT_TRUE(whole.tile->parts() == stored.parts()) << "stored " << storedEnhance;
             for (const int enhance : {0, 1, 37, 50, 99, 100}) {
                 SCOPED_TRACE("stored " + std::to_string(storedEnhance) + ", wanted " + std::to_string(enhance));
-                const CompactTile built(reduced, amountRanges(signature, enhance), std::uint64_t{1} << 30);
+                const ChannelRanges wanted = amountRanges(signature, enhance);
+                bool held = true;
+                for (std::size_t c = 0; c < 3; ++c)
+                    held = held && stored.ranges()[c].low <= wanted[c].low && wanted[c].high <= stored.ranges()[c].high;
                 const StoredAnalysis cut = decodeStoredAnalysis(value, enhance);
                 ASSERT_TRUE(cut.tile);
+                EXPECT_EQ(cut.covers, held);
+                EXPECT_TRUE(cut.storedRanges == stored.ranges());
+                if (enhance <= storedEnhance) {
+                    EXPECT_TRUE(held);
+                }
+                if (!held)
+                    continue;  // the cells beyond the stored amounts are drawn by decoding
+                const CompactTile built(reduced, wanted, std::uint64_t{1} << 30);
                 EXPECT_TRUE(cut.tile->parts() == built.parts());
                 EXPECT_EQ(cut.tile->byteSize(), built.byteSize());
             }
+        }
+    }
+}
+
+TEST(StoredAnalysis, StoredAmountsGrowToTheWidestEnhancementAskedFor)
+{
+    for (const Photo& photo : photos()) {
+        SCOPED_TRACE(photo.name);
+        const ColorSignature signature = computeSignature(photo.picture);
+        EXPECT_TRUE(storedAmountRanges(signature, 40) == amountRanges(signature, 40));
+        // Amounts grow with the enhancement: the wider of the two stays.
+        EXPECT_TRUE(storedAmountRanges(signature, 40, amountRanges(signature, 90)) == amountRanges(signature, 90));
+        EXPECT_TRUE(storedAmountRanges(signature, 90, amountRanges(signature, 40)) == amountRanges(signature, 90));
+        // Any earlier ranges are joined, not replaced.
+        const ChannelRanges odd{AmountRange{-3, 200}, AmountRange{-250, 1}, AmountRange{0, 0}};
+        const ChannelRanges own = amountRanges(signature, 60), joined = storedAmountRanges(signature, 60, odd);
+        for (std::size_t c = 0; c < 3; ++c) {
+            EXPECT_EQ(joined[c].low, std::min(own[c].low, odd[c].low));
+            EXPECT_EQ(joined[c].high, std::max(own[c].high, odd[c].high));
         }
     }
 }
