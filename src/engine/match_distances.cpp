@@ -344,6 +344,83 @@ void distancesToCells(const ColourColumns& cells, int first, int last, const Col
     distancesToCellsWith(bestVectors(), cells, first, last, signature, out);
 }
 
+namespace {
+
+// The 16-bit lanes of a block starting at x that lie within x1, as a
+// movemask of bytes.
+unsigned lanesUpTo(int x, int x1, int lanes)
+{
+    const int inside = std::min(lanes, x1 - x + 1);
+    return inside >= 16 ? 0xffffffffu : (1u << (2 * inside)) - 1;
+}
+
+bool windowPlain(const std::int16_t* grid, std::size_t cols, int x0, int x1, int y0, int y1, std::int16_t value)
+{
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            if (grid[static_cast<std::size_t>(y) * cols + static_cast<std::size_t>(x)] == value)
+                return true;
+    return false;
+}
+
+#if defined(__SSE2__)
+bool windowSse2(const std::int16_t* grid, std::size_t cols, int x0, int x1, int y0, int y1, std::int16_t value)
+{
+    const __m128i wanted = _mm_set1_epi16(value);
+    for (int x = x0; x <= x1; x += 8) {
+        const std::int16_t* at = grid + static_cast<std::size_t>(y0) * cols + static_cast<std::size_t>(x);
+        __m128i any = _mm_setzero_si128();
+        for (int y = y0; y <= y1; ++y, at += cols)
+            any = _mm_or_si128(any, _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), wanted));
+        if ((static_cast<unsigned>(_mm_movemask_epi8(any)) & lanesUpTo(x, x1, 8)) != 0)
+            return true;
+    }
+    return false;
+}
+#endif
+
+#if TW_BULK_AVX2
+__attribute__((target("avx2"))) bool windowAvx2(const std::int16_t* grid, std::size_t cols, int x0, int x1, int y0,
+                                                int y1, std::int16_t value)
+{
+    const __m256i wanted = _mm256_set1_epi16(value);
+    for (int x = x0; x <= x1; x += 16) {
+        const std::int16_t* at = grid + static_cast<std::size_t>(y0) * cols + static_cast<std::size_t>(x);
+        __m256i any = _mm256_setzero_si256();
+        for (int y = y0; y <= y1; ++y, at += cols)
+            any = _mm256_or_si256(
+                any, _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), wanted));
+        if ((static_cast<unsigned>(_mm256_movemask_epi8(any)) & lanesUpTo(x, x1, 16)) != 0)
+            return true;
+    }
+    return false;
+}
+#endif
+
+} // namespace
+
+bool windowHoldsWith(BulkVectors vectors, const std::int16_t* grid, std::size_t cols, int x0, int x1, int y0, int y1,
+                     std::int16_t value)
+{
+    switch (vectors) {
+#if TW_BULK_AVX2
+    case BulkVectors::Avx2:
+        return windowAvx2(grid, cols, x0, x1, y0, y1, value);
+#endif
+#if defined(__SSE2__)
+    case BulkVectors::Sse2:
+        return windowSse2(grid, cols, x0, x1, y0, y1, value);
+#endif
+    default:
+        return windowPlain(grid, cols, x0, x1, y0, y1, value);
+    }
+}
+
+bool windowHolds(const std::int16_t* grid, std::size_t cols, int x0, int x1, int y0, int y1, std::int16_t value)
+{
+    return windowHoldsWith(bestVectors(), grid, cols, x0, x1, y0, y1, value);
+}
+
 int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit)
 {
     int i = 0;
@@ -374,21 +451,37 @@ constexpr int kBinShift = 5;
 constexpr int kBins = (kMaxBulkDistance >> kBinShift) + 1;
 constexpr int kHistogramRatio = 32;  // up to this many photographs per listed one
 
-std::uint16_t selectByHistogram(const std::vector<std::uint16_t>& distances, int rank, std::vector<std::uint16_t>& bins,
+// bins holds 2 x kBins counts: neighbouring distances, often of one bin,
+// count into separate halves so that the increments do not wait on each
+// other. inBin holds room for every distance.
+std::uint16_t selectByHistogram(const std::vector<std::uint16_t>& distances, int rank, std::vector<std::uint32_t>& bins,
                                 std::vector<std::uint16_t>& inBin)
 {
-    std::fill(bins.begin(), bins.end(), std::uint16_t{0});
-    for (const std::uint16_t d : distances)
-        ++bins[d >> kBinShift];
+    std::fill(bins.begin(), bins.end(), 0u);
+    const std::size_t n = distances.size();
+    std::uint32_t* even = bins.data();
+    std::uint32_t* odd = bins.data() + kBins;
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        ++even[distances[i] >> kBinShift];
+        ++odd[distances[i + 1] >> kBinShift];
+    }
+    if (i < n)
+        ++even[distances[i] >> kBinShift];
     int below = 0, bin = 0;  // distances in the bins before bin
-    while (below + bins[static_cast<std::size_t>(bin)] <= rank)
-        below += bins[static_cast<std::size_t>(bin++)];
-    inBin.clear();
-    for (const std::uint16_t d : distances)
-        if ((d >> kBinShift) == bin)
-            inBin.push_back(d);
-    const auto nth = inBin.begin() + (rank - below);
-    std::nth_element(inBin.begin(), nth, inBin.end());
+    while (below + static_cast<int>(even[bin] + odd[bin]) <= rank) {
+        below += static_cast<int>(even[bin] + odd[bin]);
+        ++bin;
+    }
+    // Those of the bin, gathered without a branch per distance.
+    std::uint16_t* out = inBin.data();
+    std::size_t count = 0;
+    for (const std::uint16_t d : distances) {
+        out[count] = d;
+        count += (d >> kBinShift) == bin;
+    }
+    const auto nth = out + (rank - below);
+    std::nth_element(out, nth, out + count);
     return *nth;
 }
 
@@ -408,8 +501,11 @@ void CandidateLists::build(const ColourColumns& photos, const ColourColumns& cel
     std::vector<std::uint16_t> nearest;  // max-heap of the perCell + 1 smallest distances so far
     const auto keep = static_cast<std::size_t>(perCell_) + 1;
     nearest.reserve(keep);
-    std::vector<std::uint16_t> bins(kBins), inBin;
-    inBin.reserve(static_cast<std::size_t>(n));
+    std::vector<std::uint32_t> bins(2 * kBins);
+    std::vector<std::uint16_t> inBin(static_cast<std::size_t>(n));
+    // The list is gathered here without a branch per photograph, one entry
+    // past its length written and not kept.
+    std::vector<Entry> gathered(keep);
     for (int cell = first; cell < last; ++cell) {
         distancesToPhotos(photos, 0, n, cells.get(cell), enhance, distances.data());
         std::uint16_t cut = kListHoldsAll;
@@ -431,9 +527,20 @@ void CandidateLists::build(const ColourColumns& photos, const ColourColumns& cel
             cut = nearest.front();
         }
         Entry* list = entries_.data() + static_cast<std::size_t>(cell) * perCell_;
-        int count = 0;
-        for (int i = firstBelow(distances.data(), n, cut); i < n; i += 1 + firstBelow(distances.data() + i + 1, n - i - 1, cut))
-            list[count++] = Entry{static_cast<std::uint16_t>(i), distances[static_cast<std::size_t>(i)]};
+        std::size_t count = 0;
+        if (cut == kListHoldsAll) {
+            for (int i = 0; i < n; ++i)
+                list[count++] = Entry{static_cast<std::uint16_t>(i), distances[static_cast<std::size_t>(i)]};
+        } else {
+            // Fewer than keep distances lie below the cut.
+            Entry* g = gathered.data();
+            for (int i = 0; i < n; ++i) {
+                const std::uint16_t d = distances[static_cast<std::size_t>(i)];
+                g[count] = Entry{static_cast<std::uint16_t>(i), d};
+                count += d < cut;
+            }
+            std::copy(g, g + count, list);
+        }
         count_[static_cast<std::size_t>(cell)] = static_cast<std::uint16_t>(count);
         cut_[static_cast<std::size_t>(cell)] = cut;
     }

@@ -81,6 +81,17 @@ void distancesToCellsWith(BulkVectors vectors, const ColourColumns& cells, int f
 // the scans skip, eight at a time, what cannot enter.
 int firstBelow(const std::uint16_t* distances, int count, std::uint16_t limit);
 
+// Whether the window x0..x1 by y0..y1 (inclusive, inside the grid) of a
+// grid of 16-bit values, cols to a row, holds value: every row of the
+// window compared and the answers gathered before one test, eight or
+// sixteen values across at a time, since a repeat window is short and
+// deciding row by row costs more than reading it whole. The grid must be
+// followed by kWindowPad values, which vector loads may read.
+constexpr std::size_t kWindowPad = 16;
+bool windowHolds(const std::int16_t* grid, std::size_t cols, int x0, int x1, int y0, int y1, std::int16_t value);
+bool windowHoldsWith(BulkVectors vectors, const std::int16_t* grid, std::size_t cols, int x0, int x1, int y0, int y1,
+                     std::int16_t value);
+
 // Per cell, the photographs nearer than the cell's cut, in library order,
 // with their distances. The cut is the (k+1)-th smallest distance, so a
 // list holds at most k photographs; with k or fewer photographs every one

@@ -478,29 +478,8 @@ struct BulkMatch {
     }
 };
 
-// Whether row[x0..x1] holds p. The holders are padded by kHolderPad
-// entries, so the vector loads may run past the end of the last row.
-constexpr std::size_t kHolderPad = 8;
-bool holdsIn(const std::int16_t* row, int x0, int x1, std::int16_t p)
-{
-#if defined(__SSE2__)
-    const __m128i wanted = _mm_set1_epi16(p);
-    for (int x = x0; x <= x1; x += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted)));
-        if (x1 - x < 7)
-            mask &= (1u << (2 * (x1 - x + 1))) - 1;
-        if (mask != 0)
-            return true;
-    }
-    return false;
-#else
-    for (int x = x0; x <= x1; ++x)
-        if (row[x] == p)
-            return true;
-    return false;
-#endif
-}
+// The holders are padded so that window tests may read past the last row.
+constexpr std::size_t kHolderPad = kWindowPad;
 
 // candidateAllowed as the stage asks it, the window read from the holders.
 // The stage cleared every placed flag first and places only through
@@ -530,16 +509,13 @@ bool allowedInBulk(const MosaicProject& project, const BulkMatch& bulk, int x, i
     // Whichever is shorter: the photograph's cells, or the window's rows
     // read eight holders at a time.
     const std::vector<CellPos>* placedAt = index.cellsOf(p);
-    if (placedAt && static_cast<std::int64_t>(placedAt->size()) < std::int64_t{(x1 - x0) / 8 + 1} * (y1 - y0 + 1)) {
+    if (placedAt && static_cast<std::int64_t>(placedAt->size()) < std::int64_t{(x1 - x0) / 16 + 1} * (y1 - y0 + 1)) {
         for (const CellPos& c : *placedAt)
             if (c.x >= x0 && c.x <= x1 && c.y >= y0 && c.y <= y1)
                 return false;
         return true;
     }
-    for (int cy = y0; cy <= y1; ++cy)
-        if (holdsIn(holder + static_cast<std::size_t>(cy) * cols, x0, x1, static_cast<std::int16_t>(p)))
-            return false;
-    return true;
+    return !windowHolds(holder, cols, x0, x1, y0, y1, static_cast<std::int16_t>(p));
 }
 
 // chooseLibraryPicture replayed from the cell's list. Its scan offers every
@@ -556,6 +532,14 @@ int chooseFromList(MosaicProject& project, BulkMatch& bulk, int cell, int x, int
     const int n = bulk.n;
     const int enhance = project.settings.colorEnhance;
     const int start = static_cast<int>(project.random(n));
+    // The list is read after the first blocks are measured; on a big grid
+    // it is far from the cache by then unless asked for now.
+    {
+        const auto* from = reinterpret_cast<const char*>(bulk.candidates.begin(cell));
+        const auto* to = reinterpret_cast<const char*>(bulk.candidates.end(cell));
+        for (const char* line = from; line < to; line += 64)
+            __builtin_prefetch(line);
+    }
 
     Slots slots;
     slots.fill(Slot{kNoCandidate, -1});
@@ -659,6 +643,9 @@ void visitCellsInBulk(MosaicProject& project, BulkMatch& bulk, JobPool& lists, C
         return;
     const int cols = project.settings.cellsX;
     FreeCells free(project, t);
+    // Lists already waited for: a pool wait takes a lock, once per chunk
+    // is enough.
+    std::vector<char> listed(static_cast<std::size_t>(t / kListChunk) + 1, 0);
     for (int step = 0; step < t; ++step) {
         int c = step + static_cast<int>(project.random(t));
         if (c >= t)
@@ -667,7 +654,10 @@ void visitCellsInBulk(MosaicProject& project, BulkMatch& bulk, JobPool& lists, C
         if (f < 0)
             continue;
         const int x = f % cols, y = f / cols;
-        lists.wait(static_cast<std::size_t>(f / kListChunk));
+        if (!listed[static_cast<std::size_t>(f / kListChunk)]) {
+            lists.wait(static_cast<std::size_t>(f / kListChunk));
+            listed[static_cast<std::size_t>(f / kListChunk)] = 1;
+        }
         const CellSample b = readCellSample(project, x, y);
         const int p = chooseFromList(project, bulk, f, x, y, b, level, index);
         if (p >= 0) {

@@ -146,6 +146,36 @@ TEST(BulkDistances, FirstBelowFindsTheFirstSmallerDistance)
     }
 }
 
+// Windows of every width up to past two AVX2 blocks, at every edge of the
+// grid, with the value right at a window's border, just outside it, and
+// beyond the last row (in the padding, which must not count).
+TEST(BulkDistances, WindowHoldsSeesExactlyTheWindowWithEveryUnit)
+{
+    const int cols = 41, rows = 9;
+    std::vector<std::int16_t> grid(std::size_t(cols) * rows + kWindowPad, -1);
+    std::uint32_t s = 5;
+    for (std::size_t i = 0; i < std::size_t(cols) * rows; ++i) {
+        s = s * 1664525u + 1013904223u;
+        grid[i] = static_cast<std::int16_t>(s >> 28);  // 0..15, so 7 sits here and there
+    }
+    for (std::size_t i = std::size_t(cols) * rows; i < grid.size(); ++i)
+        grid[i] = 99;  // what only an overrun finds
+    for (const auto& [name, unit] : units()) {
+        SCOPED_TRACE(name);
+        for (int x0 = 0; x0 < cols; x0 += 3)
+            for (int x1 = x0; x1 < cols; x1 += 2)
+                for (const auto& [y0, y1] : {std::pair{0, 0}, std::pair{0, 8}, std::pair{3, 5}, std::pair{8, 8}})
+                    for (const std::int16_t value : {std::int16_t{7}, std::int16_t{99}, std::int16_t{-1}}) {
+                        bool held = false;
+                        for (int y = y0; y <= y1; ++y)
+                            for (int x = x0; x <= x1; ++x)
+                                held = held || grid[std::size_t(y) * cols + std::size_t(x)] == value;
+                        ASSERT_EQ(windowHoldsWith(unit, grid.data(), cols, x0, x1, y0, y1, value), held)
+                            << x0 << ".." << x1 << " x " << y0 << ".." << y1 << " value " << value;
+                    }
+    }
+}
+
 TEST(BulkDistances, SampleColumnsFollowTheGridInRowOrder)
 {
     auto project = test::makeProject(test::gridSettings(5, 3));

@@ -1034,6 +1034,7 @@ const BulkCase kBulkCases[] = {
     {"EnhanceOddValueOnlyVertical", 19, 13, 33, 0, 0, 5, 37, 2, false, 10, false, false, true},
     {"RadiusZero", 16, 16, 30, 0, 0, 6, 75, 0, false, 10, true, true, true},
     {"RadiusLargerThanTheGrid", 12, 9, 150, 0, 0, 2, 50, 40, false, 10, true, true, true},
+    {"WindowsWiderThanSixteenCells", 70, 45, 500, 0, 0, 4, 50, 11, false, 10, true, true, true},
     {"RepeatLimitOne", 20, 14, 50, 0, 0, 4, 50, 2, true, 1, true, true, true},
     {"RepeatLimitThreeNoUseAll", 21, 17, 30, 0, 0, 7, 25, 1, true, 3, false, true, true},
     {"RepeatLimitZeroFromAFile", 10, 8, 12, 0, 0, 3, 50, 1, true, 0, true, true, true},
