@@ -66,14 +66,16 @@ run_fuzz_smoke() {
   done
 }
 
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Line tables only (-g1): failures still show file and line, and the
+# builds take about a quarter less time than with full debug information.
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
 
 # The installed tree, the desktop files and the Debian package.
 bash scripts/check-install.sh build
 
 if [ "${1:-}" != "--quick" ]; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTILEWRIGHT_SANITIZE=ON
+    run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DTILEWRIGHT_SANITIZE=ON
   run_thread_sanitizer
   run_fuzz_smoke
 fi

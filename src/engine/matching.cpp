@@ -12,10 +12,6 @@
 #include <cstdint>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace tw {
 
 namespace {
@@ -507,7 +503,7 @@ bool allowedInBulk(const MosaicProject& project, const BulkMatch& bulk, int x, i
     if (x0 > x1 || y0 > y1)
         return true;
     // Whichever is shorter: the photograph's cells, or the window's rows
-    // read eight holders at a time.
+    // read up to sixteen holders at a time.
     const std::vector<CellPos>* placedAt = index.cellsOf(p);
     if (placedAt && static_cast<std::int64_t>(placedAt->size()) < std::int64_t{(x1 - x0) / 16 + 1} * (y1 - y0 + 1)) {
         for (const CellPos& c : *placedAt)
