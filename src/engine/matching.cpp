@@ -37,6 +37,14 @@ int cellCount(const tmosaicproject& s)
     return s.cellsX * s.cellsY;
 }
 
+// The stage's gauge after each placement: the share of the t cells placed,
+// then the observer's chance to repaint.
+void reportPlaced(ProgressObserver& observer, int placedCount, int t)
+{
+    observer.setProgress(t > 0 ? static_cast<int>(std::int64_t{placedCount} * 100 / t) : 0);
+    observer.pump();
+}
+
 // Number of photographs whose entries may be read: the table's capacity
 // bounds whatever count a caller passes.
 int usableCount(std::ptrdiff_t count)
@@ -357,8 +365,7 @@ void visitCells(MosaicProject& project, int n, int t, CheckLevel level, int& pla
             index.add(p, x, y);
             ++placedCount;
         }
-        observer.setProgress(static_cast<int>(std::int64_t{placedCount} * 100 / t));
-        observer.pump();
+        reportPlaced(observer, placedCount, t);
     }
 }
 
@@ -386,8 +393,7 @@ void matchStandard(MosaicProject& project, int n, ProgressObserver& observer)
                 index.add(p, cell.x, cell.y);
                 ++placedCount;
             }
-            observer.setProgress(t > 0 ? static_cast<int>(std::int64_t{placedCount} * 100 / t) : 0);
-            observer.pump();
+            reportPlaced(observer, placedCount, t);
         }
     }
 
@@ -661,8 +667,7 @@ void visitCellsInBulk(MosaicProject& project, BulkMatch& bulk, JobPool& lists, C
             free.take(f);
             ++placedCount;
         }
-        observer.setProgress(static_cast<int>(std::int64_t{placedCount} * 100 / t));
-        observer.pump();
+        reportPlaced(observer, placedCount, t);
     }
 }
 
@@ -729,8 +734,7 @@ void matchStandardInBulk(MosaicProject& project, int n, unsigned threads, MatchL
                 bulk.place(project, index, p, cell.x, cell.y);
                 ++placedCount;
             }
-            observer.setProgress(t > 0 ? static_cast<int>(std::int64_t{placedCount} * 100 / t) : 0);
-            observer.pump();
+            reportPlaced(observer, placedCount, t);
         }
     }
 
