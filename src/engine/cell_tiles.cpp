@@ -3,8 +3,13 @@
 #include "imaging/transforms.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <string>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace tw {
 
@@ -164,31 +169,128 @@ namespace {
 
 int clampedCount(int count, int limit) { return std::clamp(count, 0, limit); }
 
+// Where the values of each channel clamp for some amount of its range: the
+// values below low (amounts down to -low clamp them at 0) and above high
+// (amounts up to 255 - high clamp them at 255). Whether a destination byte
+// needs results at all follows from its smallest and largest value alone.
+struct Zones {
+    std::array<int, 3> low{}, high{};
+
+    explicit Zones(const ChannelRanges& ranges)
+    {
+        for (std::size_t c = 0; c < 3; ++c) {
+            low[c] = std::clamp(-ranges[c].low, 0, 255);
+            high[c] = std::clamp(255 - ranges[c].high, 0, 255);
+        }
+    }
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TW_ZONE_PICKING 1
+#endif
+
+#ifdef TW_ZONE_PICKING
+// The zones as 64-byte masks for picking values out of interleaved pixels:
+// per set of wanted channels and per phase (the channel of a vector's first
+// byte, which moves on by one each 64 bytes), the bounds of every byte's
+// channel (none for channels not wanted), and each byte's counter offset.
+struct alignas(64) ZoneVectors {
+    struct alignas(64) Phase {
+        std::uint8_t low[64], high[64];
+        std::uint16_t offset[64];
+    };
+    Phase phase[8][3];
+
+    ZoneVectors(const Zones& zones, std::size_t channelStride)
+    {
+        for (unsigned wanted = 0; wanted < 8; ++wanted)
+            for (std::size_t p = 0; p < 3; ++p)
+                for (std::size_t lane = 0; lane < 64; ++lane) {
+                    const std::size_t c = (lane + p) % 3;
+                    const bool on = (wanted >> c) & 1u;
+                    Phase& ph = phase[wanted][p];
+                    // Bounds no byte passes: 0 below, 255 above.
+                    ph.low[lane] = static_cast<std::uint8_t>(on ? zones.low[c] : 0);
+                    ph.high[lane] = static_cast<std::uint8_t>(on ? zones.high[c] : 255);
+                    ph.offset[lane] = static_cast<std::uint16_t>(c * channelStride);
+                }
+    }
+};
+
+// Writes the counter index (channel offset + value) of every byte that
+// lies in its channel's zone to out, in order, and gives their number: rows
+// rows of n bytes each, stride apart from rowsStart, each starting at a
+// pixel. out needs room for rows x n + 32 indices.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt"))) std::size_t
+pickZoneValues(const std::uint8_t* rowsStart, std::size_t stride, int rows, std::size_t n,
+               const ZoneVectors::Phase* phases, std::uint16_t* out)
+{
+    std::size_t count = 0;
+    for (int r = 0; r < rows; ++r) {
+        const std::uint8_t* p = rowsStart + stride * static_cast<std::size_t>(r);
+        std::size_t phase = 0;
+        for (std::size_t o = 0; o < n; o += 64) {
+            const ZoneVectors::Phase& z = phases[phase];
+            phase = phase == 2 ? 0 : phase + 1;
+            const __mmask64 inside = n - o >= 64 ? ~__mmask64{0} : (__mmask64{1} << (n - o)) - 1;
+            const __m512i v = _mm512_maskz_loadu_epi8(inside, p + o);
+            const __mmask64 below = _mm512_cmplt_epu8_mask(v, _mm512_load_si512(z.low));
+            const __mmask64 above = _mm512_cmpgt_epu8_mask(v, _mm512_load_si512(z.high));
+            const __mmask64 zone = (below | above) & inside;
+            // Each half widened from its own load (casting the halves out of v
+            // trips a false warning in some compilers' headers).
+            const auto insideLo = static_cast<__mmask32>(inside), insideHi = static_cast<__mmask32>(inside >> 32);
+            const __m512i lo = _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(insideLo, p + o)),
+                                                _mm512_load_si512(z.offset));
+            const __m512i hi = _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(insideHi, p + o + 32)),
+                                                _mm512_load_si512(z.offset + 32));
+            const auto zoneLo = static_cast<__mmask32>(zone), zoneHi = static_cast<__mmask32>(zone >> 32);
+            _mm512_storeu_si512(out + count, _mm512_maskz_compress_epi16(zoneLo, lo));
+            count += static_cast<std::size_t>(__builtin_popcount(zoneLo));
+            _mm512_storeu_si512(out + count, _mm512_maskz_compress_epi16(zoneHi, hi));
+            count += static_cast<std::size_t>(__builtin_popcount(zoneHi));
+        }
+    }
+    return count;
+}
+#endif
+
 // The weighted histograms of one destination pixel's source values, a
 // channel each, of which only the clamping zones are read: cumulated from
 // the smallest value up for amounts that clamp at 0, from the largest down
 // for those that clamp at 255.
 class ZoneHistograms {
 public:
-    ZoneHistograms()
+    ZoneHistograms(const Zones& zones, CompactTile::Gather how, int longestTap)
+        : zones_(zones), how_(how)
     {
-        for (auto& channel : counts_)
-            for (auto& part : channel)
-                part.fill(0);
+        counts_.fill(0);
         for (auto& channel : weighted_)
             channel.fill(0);
+        for (auto& side : edges_)
+            for (auto& channel : side)
+                channel.fill(0);
+#ifdef TW_ZONE_PICKING
+        if (how_ == CompactTile::Gather::ZoneValues) {
+            vectors_ = std::make_unique<ZoneVectors>(zones, kChannelStride);
+            picked_.resize(std::max<std::size_t>(4096, static_cast<std::size_t>(longestTap) * 3 + 32));
+        }
+#else
+        (void)longestTap;
+#endif
     }
 
-    // Takes in every source value of destination pixel (dx, dy) in the
+    // Takes in the source values of destination pixel (dx, dy) in the
     // channels marked in wanted (values smallest[c]..largest[c]): a value
     // of an inner row and column of a reduced axis has the full weight of
     // both axes and is only counted; the others (the partly covered edge
     // rows and columns, or an axis that is not reduced) add their own
-    // weight. Whether a value lies in a clamping zone is as good as random,
-    // so every value is taken and only the zones are read; four partial
-    // counts keep runs of one value from waiting on each other. When every
-    // channel is wanted (as with wide amount ranges) each pixel's three
-    // bytes are taken in one pass.
+    // weight, or nothing outside the zones. Counting takes every value and
+    // leaves the zones to be read, with four partial counts that keep runs
+    // of one value from waiting on each other, each pixel's three bytes in
+    // one pass when every channel is wanted (as with wide amount ranges);
+    // or, with ZoneValues, only the values inside the zones, picked out 64
+    // bytes at a time.
     void gather(const PictureView& source, const AxisWeights& wx, const AxisWeights& wy, int dx, int dy,
                 const std::array<bool, 3>& wanted, const std::array<int, 3>& smallest,
                 const std::array<int, 3>& largest)
@@ -206,7 +308,11 @@ public:
             ++first;
         while (end > first && xw[end - 1] != fullX)
             --end;
+        const bool edgeCounts = first <= 1 && tx.count - end <= 1;
+        edgeWeight_[0] = edgeCounts && first == 1 ? std::uint64_t{fullY} * xw[0] : 0;
+        edgeWeight_[1] = edgeCounts && end < tx.count ? std::uint64_t{fullY} * xw[tx.count - 1] : 0;
         const bool all = wanted[0] && wanted[1] && wanted[2];
+        const unsigned wantedSet = (wanted[0] ? 1u : 0u) | (wanted[1] ? 2u : 0u) | (wanted[2] ? 4u : 0u);
         for (int k = 0; k < ty.count; ++k) {
             const std::uint32_t rowWeight = wy.weight(ty, k);
             const std::uint8_t* row = source.row(ty.firstSource + k) + static_cast<std::size_t>(tx.firstSource) * 3;
@@ -219,34 +325,77 @@ public:
                         weighted_[c][row[m * 3 + static_cast<int>(c)]] += std::uint64_t{rowWeight} * xw[m];
                 }
             };
+            // The edge columns of a counted row: one each side is counted
+            // per column and weighed once in results.
+            auto edges = [&] {
+                if (!edgeCounts) {
+                    weigh(0, first);
+                    weigh(end, tx.count);
+                    return;
+                }
+                const std::uint8_t* right = row + static_cast<std::size_t>(tx.count - 1) * 3;
+                for (std::size_t c = 0; c < 3; ++c)
+                    if (wanted[c]) {
+                        if (first == 1)
+                            ++edge(0, c, row[c]);
+                        if (end < tx.count)
+                            ++edge(1, c, right[c]);
+                    }
+            };
             if (!counted) {
                 weigh(0, tx.count);
                 continue;
             }
-            weigh(0, first);
-            weigh(end, tx.count);
+            edges();
+            const std::uint8_t* inner = row + static_cast<std::size_t>(first) * 3;
+#ifdef TW_ZONE_PICKING
+            if (how_ == CompactTile::Gather::ZoneValues) {
+                // This row and the counted ones after it, as many as the
+                // picking buffer holds, picked out together; their edge
+                // columns taken first.
+                const std::size_t bytes = static_cast<std::size_t>(end - first) * 3;
+                int rows = 1;
+                const int most = static_cast<int>(std::max<std::size_t>(1, (picked_.size() - 32) / bytes));
+                while (rows < most && k + rows < ty.count && wy.weight(ty, k + rows) == fullY) {
+                    row = source.row(ty.firstSource + k + rows) + static_cast<std::size_t>(tx.firstSource) * 3;
+                    edges();
+                    ++rows;
+                }
+                const std::size_t n = pickZoneValues(inner, source.stride, rows, bytes,
+                                                     vectors_->phase[wantedSet], picked_.data());
+                k += rows - 1;
+                const std::uint16_t* q = picked_.data();
+                std::size_t i = 0;
+                for (; i + kParts <= n; i += kParts)
+                    for (std::size_t part = 0; part < kParts; ++part)
+                        ++counts_[q[i + part] + part * 256];
+                for (; i < n; ++i)
+                    ++counts_[q[i]];
+                continue;
+            }
+#endif
             if (all) {
-                const std::uint8_t* q = row + static_cast<std::size_t>(first) * 3;
+                const std::uint8_t* q = inner;
                 int m = first;
                 for (; m + static_cast<int>(kParts) <= end; m += static_cast<int>(kParts), q += 3 * kParts)
                     for (std::size_t part = 0; part < kParts; ++part)
                         for (std::size_t c = 0; c < 3; ++c)
-                            ++counts_[c][part][q[part * 3 + c]];
+                            ++count(c, part, q[part * 3 + c]);
                 for (; m < end; ++m, q += 3)
                     for (std::size_t c = 0; c < 3; ++c)
-                        ++counts_[c][0][q[c]];
+                        ++count(c, 0, q[c]);
                 continue;
             }
             for (std::size_t c = 0; c < 3; ++c) {
                 if (!wanted[c])
                     continue;
-                const std::uint8_t* q = row + static_cast<std::size_t>(first) * 3 + c;
+                const std::uint8_t* q = inner + c;
                 int m = first;
                 for (; m + static_cast<int>(kParts) <= end; m += static_cast<int>(kParts), q += 3 * kParts)
                     for (std::size_t part = 0; part < kParts; ++part)
-                        ++counts_[c][part][q[part * 3]];
+                        ++count(c, part, q[part * 3]);
                 for (; m < end; ++m, q += 3)
-                    ++counts_[c][0][q[0]];
+                    ++count(c, 0, q[0]);
             }
         }
     }
@@ -262,19 +411,36 @@ public:
         const int smallest = smallest_[c], largest = largest_[c];
         const auto base = static_cast<std::int64_t>(sum);
         const auto weight = static_cast<std::int64_t>(total);
-        // Every value's weight in one place, and the partial counts cleared
+        // Every zone value's weight in one place, and the counts cleared
         // for the next pixel: every value gather wrote lies in
-        // smallest..largest.
+        // smallest..largest, and the weighed ones in the zones.
         std::array<std::int64_t, 256> w;
-        for (int v = smallest; v <= largest; ++v) {
-            const auto i = static_cast<std::size_t>(v);
-            std::uint64_t counted = 0;
-            for (auto& part : counts_[c]) {
-                counted += part[i];
-                part[i] = 0;
+        const int lowEnd = std::min(largest + 1, zones_.low[c]);               // smallest..lowEnd - 1
+        const int highFrom = std::max({smallest, zones_.high[c] + 1, lowEnd});  // highFrom..largest
+        auto take = [&](int from, int to) {
+            for (int v = from; v < to; ++v) {
+                const auto i = static_cast<std::size_t>(v);
+                std::uint64_t counted = 0;
+                for (std::size_t part = 0; part < kParts; ++part) {
+                    counted += count(c, part, i);
+                    count(c, part, i) = 0;
+                }
+                w[i] = static_cast<std::int64_t>(counted * unit_ + weighted_[c][i] + edge(0, c, i) * edgeWeight_[0] +
+                                                 edge(1, c, i) * edgeWeight_[1]);
+                weighted_[c][i] = 0;
+                edge(0, c, i) = 0;
+                edge(1, c, i) = 0;
             }
-            w[i] = static_cast<std::int64_t>(counted * unit_ + weighted_[c][i]);
-            weighted_[c][i] = 0;
+        };
+        take(smallest, lowEnd);
+        take(highFrom, largest + 1);
+        for (int v = std::max(smallest, lowEnd); v < highFrom; ++v) {
+            weighted_[c][static_cast<std::size_t>(v)] = 0;
+            edge(0, c, static_cast<std::size_t>(v)) = 0;
+            edge(1, c, static_cast<std::size_t>(v)) = 0;
+            if (how_ == CompactTile::Gather::EveryValue)
+                for (std::size_t part = 0; part < kParts; ++part)
+                    count(c, part, static_cast<std::size_t>(v)) = 0;
         }
         // Amounts that clamp every value read weights beyond the values
         // there are: those are none.
@@ -362,12 +528,31 @@ public:
 
 private:
     // Four parts of at most a source row's length / 4 + 3 per row each: a
-    // footprint of at most 2^17 rows keeps every count inside 32 bits.
+    // footprint of at most 2^17 rows keeps every count inside 32 bits. A
+    // channel's parts lie one after another, the channels a little more
+    // than their size apart, so that equal values of a pixel's channels
+    // do not fall on addresses 4 KiB apart.
     static constexpr std::size_t kParts = 4;
-    std::array<std::array<std::array<std::uint32_t, 256>, kParts>, 3> counts_;
+    static constexpr std::size_t kChannelStride = kParts * 256 + 16;
+    std::uint32_t& count(std::size_t c, std::size_t part, std::size_t v)
+    {
+        return counts_[c * kChannelStride + part * 256 + v];
+    }
+
+    std::uint32_t& edge(std::size_t side, std::size_t c, std::size_t v) { return edges_[side][c][v]; }
+
+    Zones zones_;
+    CompactTile::Gather how_;
+    std::array<std::uint32_t, 3 * kChannelStride> counts_;
     std::array<std::array<std::uint64_t, 256>, 3> weighted_;
+    std::array<std::array<std::array<std::uint32_t, 256>, 3>, 2> edges_;  // left and right edge column
+    std::array<std::uint64_t, 2> edgeWeight_{};
     std::uint64_t unit_ = 0;
     std::array<int, 3> smallest_{}, largest_{};
+#ifdef TW_ZONE_PICKING
+    std::unique_ptr<ZoneVectors> vectors_;
+    std::vector<std::uint16_t> picked_;
+#endif
 };
 
 // Reads the source rows of a destination row once, front to back, so that
@@ -389,7 +574,28 @@ void touchRows(const PictureView& source, const AxisWeights::Tap& rows)
 
 } // namespace
 
+bool CompactTile::gatherAvailable(Gather how)
+{
+    if (how == Gather::EveryValue)
+        return true;
+#ifdef TW_ZONE_PICKING
+    static const bool picking = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                __builtin_cpu_supports("avx512vl") &&
+                                __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+    return picking;
+#else
+    return false;
+#endif
+}
+
 CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ranges, std::uint64_t limitBytes)
+    : CompactTile(reduced, ranges, limitBytes,
+                  gatherAvailable(Gather::ZoneValues) ? Gather::ZoneValues : Gather::EveryValue)
+{
+}
+
+CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ranges, std::uint64_t limitBytes,
+                         Gather how)
     : dest_(reduced.destSize()), sourceWidth_(reduced.source_.width), sourceHeight_(reduced.source_.height),
       symmetricX_(reduced.mirrorsHorizontally()), symmetricY_(reduced.mirrorsVertically())
 {
@@ -416,7 +622,12 @@ CompactTile::CompactTile(const ReducedPicture& reduced, const ChannelRanges& ran
     }
 
     const std::uint64_t total = std::uint64_t{reduced.wx_.total} * reduced.wy_.total;
-    ZoneHistograms histograms;
+    if (!gatherAvailable(how))
+        throw std::invalid_argument("compact tile: a gathering this processor cannot run");
+    int longestTap = 0;
+    for (const AxisWeights::Tap& t : reduced.wx_.taps)
+        longestTap = std::max(longestTap, t.count);
+    ZoneHistograms histograms(Zones(ranges_), how, longestTap);
     for (int j = 0; j < h; ++j) {
         touchRows(reduced.source_, reduced.wy_.tap(j));
         for (int i = 0; i < w; ++i) {

@@ -112,6 +112,15 @@ public:
     // incomplete and empty object, as soon as it would take more than
     // limitBytes; an unusable reduction gives an incomplete object too.
     CompactTile(const ReducedPicture& reduced, const ChannelRanges& ranges, std::uint64_t limitBytes);
+    // The same with a given way of gathering the source values: every
+    // value of a byte that can clamp, on any processor, or only the values
+    // inside the clamping zones, picked out 64 bytes at a time with
+    // AVX-512 (VBMI2). The three-argument form takes the quicker one the
+    // processor has; both give the same object (tests compare them).
+    // Throws std::invalid_argument for a way the processor lacks.
+    enum class Gather { EveryValue, ZoneValues };
+    static bool gatherAvailable(Gather how);
+    CompactTile(const ReducedPicture& reduced, const ChannelRanges& ranges, std::uint64_t limitBytes, Gather how);
 
     // Everything a complete object holds, so that it can be stored and
     // made again exactly (the per-photograph result of the library stage).

@@ -912,6 +912,10 @@ TEST(CompactTile, MatchesPlainShiftMirrorAndStretchForEveryAmountInItsRanges)
         {{64, 4, 8, 16}, true, everything},    {{1, 1, 5, 5}, false, narrow},
         {{7, 5, 3, 2}, true, narrow},          {{101, 67, 1, 1}, false, everything},
         {{160, 120, 13, 11}, true, narrow},    {{160, 120, 13, 11}, false, narrow},
+        // Footprints 64 bytes and more across, and rows too long for one
+        // batch of picked values.
+        {{333, 41, 6, 3}, false, usual},       {{1300, 90, 2, 3}, false, narrow},
+        {{4100, 20, 1, 2}, false, usual, true},
     };
     std::uint32_t seed = 70;
     for (const Case& c : cases) {
@@ -926,8 +930,16 @@ TEST(CompactTile, MatchesPlainShiftMirrorAndStretchForEveryAmountInItsRanges)
         if (c.mono)
             toGreyScale(photo, photo);
         const ReducedPicture reduced(photo, Size{c.size.dstW, c.size.dstH});
-        const CompactTile compact(reduced, c.ranges, std::uint64_t{1} << 30);
+        const CompactTile compact(reduced, c.ranges, std::uint64_t{1} << 30, CompactTile::Gather::EveryValue);
         ASSERT_TRUE(compact.complete());
+        // Picking out only the zones' values makes the same object.
+        if (CompactTile::gatherAvailable(CompactTile::Gather::ZoneValues))
+            ASSERT_EQ(CompactTile(reduced, c.ranges, std::uint64_t{1} << 30, CompactTile::Gather::ZoneValues).parts(),
+                      compact.parts())
+                << c.size.srcW << "x" << c.size.srcH << " -> " << c.size.dstW << "x" << c.size.dstH;
+        else
+            EXPECT_THROW(CompactTile(reduced, c.ranges, std::uint64_t{1} << 30, CompactTile::Gather::ZoneValues),
+                         std::invalid_argument);
         EXPECT_EQ(compact.sourceWidth(), c.size.srcW);
         EXPECT_EQ(compact.sourceHeight(), c.size.srcH);
         CellCopies copies;
