@@ -69,6 +69,9 @@ private:
     void foldPlain(Columns& c);
     void open(Columns& c, int destRow);
     void accumulate(Columns& c, const std::uint8_t* row, std::uint32_t weight);
+    // Adds the next two rows when both have the full weight of the one
+    // destination row being made, and tells whether it did.
+    bool addFullPair(const std::uint8_t* a, const std::uint8_t* b);
     void finish(Columns& c);
 
     int sourceWidth_, sourceHeight_;

@@ -128,11 +128,13 @@ TEST(RowReducer, RangesAreTheExtremesOfEveryFootprint)
 TEST(RowReducer, TallFootprintsOfWhiteDoNotOverflow)
 {
     const Picture white = test::solidPicture(3, 2000, Bgr{255, 255, 255});
-    for (int destHeight : {1, 2, 3, 7}) {
-        const RowReducer r = reduceInBatches(white, Size{1, destHeight}, true, 13);
-        for (int j = 0; j < destHeight; ++j)
-            EXPECT_EQ(r.reduced().pixel(0, j), (Bgr{255, 255, 255})) << destHeight << " rows, row " << j;
-    }
+    for (int destHeight : {1, 2, 3, 7})
+        for (int batch : {13, 2}) {
+            const RowReducer r = reduceInBatches(white, Size{1, destHeight}, true, batch);
+            for (int j = 0; j < destHeight; ++j)
+                EXPECT_EQ(r.reduced().pixel(0, j), (Bgr{255, 255, 255}))
+                    << destHeight << " rows by " << batch << ", row " << j;
+        }
 }
 
 TEST(RowReducer, RowsBeyondTheLastAreIgnored)
