@@ -393,12 +393,12 @@ void runRender(const Invocation& invocation, std::ostream& out, std::ostream& pr
     auto project = std::make_unique<MosaicProject>();
     CellPicLib library;
     openAndRender(*project, library, request.projectPath, RenderTarget{type, true, outputs}, invocation.threads,
-                  progress, terminal);
+                  !request.noCache, progress, terminal);
     exportAndReport(project->MosaicImage, request.outPath, out);
 }
 
 void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, const RenderTarget& target,
-                   unsigned threads, std::ostream& progress, bool terminal)
+                   unsigned threads, bool useCache, std::ostream& progress, bool terminal)
 {
     project.viewScale = 1;
     project.toolMode = ToolMode::Hand;
@@ -416,8 +416,21 @@ void openAndRender(MosaicProject& project, CellPicLib& library, const std::strin
     checkMosaicFits(project.settings, library.count(), CliRun::Render, target.type, false, project.MainImage,
                     queryMemoryStatus(), threads);
 
-    ConsoleObserver observer(progress, terminal);
-    runOpenedProject(project, library, observer, EngineOptions{threads, false});
+    CacheWarnings warnings;
+    std::unique_ptr<AnalysisStore> store;
+    if (useCache)
+        store = AnalysisStore::open(userCacheFolder(), warnings.sink());
+    warnings.print(progress);
+    EngineOptions options{threads, false};
+    options.analysisStore = store.get();
+    try {
+        ConsoleObserver observer(progress, terminal);
+        runOpenedProject(project, library, observer, options);
+    } catch (...) {
+        warnings.print(progress);
+        throw;
+    }
+    warnings.print(progress);
 }
 
 void runUsage(const Invocation& invocation, std::ostream& out, bool outTerminal)

@@ -93,9 +93,11 @@ struct RenderTarget {
 // Opens a project file and draws its mosaic again from the library it names
 // (the placement kept), after checking the stored sizes, that no output is
 // one of the project's files, that the output type holds the mosaic and that
-// it fits in memory. Progress on progress.
+// it fits in memory. Progress on progress. With useCache, the cells of
+// photographs the analysis cache holds are drawn from it (its warnings on
+// progress too).
 void openAndRender(MosaicProject& project, CellPicLib& library, const std::string& path, const RenderTarget& target,
-                   unsigned threads, std::ostream& progress, bool terminal);
+                   unsigned threads, bool useCache, std::ostream& progress, bool terminal);
 
 // Shows the stages' job label and gauge. On a terminal one line is redrawn
 // in place with a bar; otherwise every label is printed once and the gauge

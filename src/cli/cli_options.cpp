@@ -189,6 +189,7 @@ std::vector<OptionSpec> renderOptions()
 {
     return {
         {"--out", true, [](Invocation& inv, const std::string& v) { inv.render.outPath = v; }},
+        {"--no-cache", false, [](Invocation& inv, const std::string&) { inv.render.noCache = true; }},
         {"--threads", true,
          [](Invocation& inv, const std::string& v) {
              inv.threads = static_cast<unsigned>(
@@ -210,6 +211,7 @@ std::vector<OptionSpec> printOptions()
     return {
         {"--out", true, [](Invocation& inv, const std::string& v) { inv.print.outPath = v; }},
         {"--fit", false, [](Invocation& inv, const std::string&) { inv.print.fitToPage = true; }},
+        {"--no-cache", false, [](Invocation& inv, const std::string&) { inv.print.noCache = true; }},
         {"--dpi", true,
          [](Invocation& inv, const std::string& v) {
              inv.print.dpi = parseRanged("--dpi", "", v, kCustomDpiMin, kCustomDpiMax);
@@ -554,15 +556,18 @@ Example:
       --cells 64x48 --out beach-mosaic.jpg
 )";
     case Command::Render:
-        return R"(Usage: tilewright-cli render PROJECT.tw6 --out FILE.jpg|FILE.bmp [--threads N]
+        return R"(Usage: tilewright-cli render PROJECT.tw6 --out FILE.jpg|FILE.bmp [--threads N] [--no-cache]
 
 Opens a project file, draws its mosaic again from the library photographs
 it names (the placement stored in the file is kept, nothing is matched
-again) and saves it as a JPEG or BMP chosen by the name of --out.
+again) and saves it as a JPEG or BMP chosen by the name of --out. The cells
+of photographs the analysis cache holds are drawn from it without decoding
+them.
 
   --out FILE      the mosaic file, ending in .bmp, .jpg or .jpeg; required
                   (a JPEG name not ending in .jpg gets .jpg appended)
   --threads N     picture decoding threads, 0..256; 0 means one per core
+  --no-cache      do not use the analysis cache; the mosaic is the same
 )";
     case Command::Print:
         return R"(Usage: tilewright-cli print PROJECT.tw6|PICTURE --out FILE.pdf [OPTIONS]
@@ -585,6 +590,7 @@ the file written.
                       600); the printable area leaves Qt's PDF margins
   --threads N         picture decoding threads for a project, 0..256; 0
                       means one per core
+  --no-cache          draw a project without the analysis cache
 )";
     case Command::Cache:
         return R"(Usage: tilewright-cli cache info|clear
@@ -599,7 +605,9 @@ once the cache passes 1024 MB. It lives in
 $XDG_CACHE_HOME/tilewright (~/.cache/tilewright when that is not set) and
 is shared by tilewright-cli and the desktop program. A damaged cache is
 made anew with a warning; one that cannot be written is left alone and
-creations go on without it. create --no-cache leaves it out.
+creations go on without it. Rendering or printing a project draws the
+cells of the photographs it holds from it too. --no-cache (create, render,
+print) leaves it out.
 
   info     where the cache is, how many entries it holds and its size
   clear    remove every entry

@@ -40,6 +40,7 @@ struct CreateRequest {
 struct RenderRequest {
     std::string projectPath;
     std::string outPath;
+    bool noCache = false;  // draw without the analysis cache
 };
 
 struct UsageRequest {
@@ -60,6 +61,7 @@ struct PrintRequest {
     Paper paper = Paper::Locale;
     int printerDpi = CliLimits::printerDpiDefault;
     bool landscape = false;
+    bool noCache = false;  // draw a project without the analysis cache
 };
 
 enum class CacheAction { Info, Clear };

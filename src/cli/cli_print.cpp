@@ -62,7 +62,7 @@ void runPrint(const Invocation& invocation, std::ostream& out, std::ostream& pro
         CellPicLib library;
         // Printing encodes nothing whole; the JPEG estimate is the closest.
         openAndRender(*project, library, request.inputPath, RenderTarget{PictureFileType::Jpeg, false, outputs},
-                      invocation.threads, progress, terminal);
+                      invocation.threads, !request.noCache, progress, terminal);
     } else {
         InputFiles inputs;
         inputs.mainPicture = request.inputPath;

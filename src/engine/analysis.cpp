@@ -305,4 +305,24 @@ void analyzeLibrary(MosaicProject& project, const CellPicLib& library, ProgressO
         analyseInParallel(project, library, observer, threads, cache, budget, options.analysisStore);
 }
 
+std::unique_ptr<const CompactTile> storedDrawingData(const std::string& path, const tmosaicproject& settings,
+                                                     AnalysisStore& store, DecodeBudget& budget)
+{
+    std::optional<ReadFile> file = readForStore(path, budget);
+    if (!file)
+        return nullptr;
+    const StoreKey key{file->hash, storedAnalysisVariant(file->format, settings)};
+    // The file's bytes are of no further use.
+    file.reset();
+    std::optional<std::vector<std::uint8_t>> value = store.find(key);
+    if (!value)
+        return nullptr;
+    try {
+        return decodeStoredAnalysis(*value, settings.colorEnhance).tile;
+    } catch (const std::invalid_argument&) {
+        store.drop(key);
+        return nullptr;
+    }
+}
+
 } // namespace tw

@@ -4,9 +4,15 @@
 #include "engine/options.h"
 #include "engine/project.h"
 
+#include <memory>
+#include <string>
+
 namespace tw {
 
+class AnalysisStore;
 class CellPicLib;
+class CompactTile;
+class DecodeBudget;
 class PreparedPhotoCache;
 
 // Fills entries 0..N-1 of CellPicTable from the N library paths (signature
@@ -26,5 +32,14 @@ class PreparedPhotoCache;
 // are unchanged.
 void analyzeLibrary(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
                     const EngineOptions& options = {}, PreparedPhotoCache* cache = nullptr);
+
+// The compact drawing data the store holds for the content of the file at
+// path prepared with these settings, cut to their colour enhancement (cells
+// whose amounts lie beyond what was stored are not drawn from it); null
+// when the file cannot be read (its decode then reports why), the store
+// has no entry or the entry has no drawing data. A damaged entry is
+// dropped. Safe from several threads at once.
+std::unique_ptr<const CompactTile> storedDrawingData(const std::string& path, const tmosaicproject& settings,
+                                                     AnalysisStore& store, DecodeBudget& budget);
 
 } // namespace tw

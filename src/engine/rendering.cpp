@@ -1,4 +1,5 @@
 #include "engine/rendering.h"
+#include "engine/analysis.h"
 
 #include "engine/cell_layout.h"
 #include "engine/cell_tiles.h"
@@ -189,9 +190,11 @@ void undrawCell(const tmosaicproject& settings, int x, int y, Picture& mosaic)
 // as the one-by-one loop does; a photograph that failed to load throws at
 // its first cell, as it would there, and the cells after it that workers
 // had drawn already are given the border colour again, so the mosaic holds
-// exactly the cells before the failing one.
+// exactly the cells before the failing one. A photograph the library stage
+// did not leave in the cache is drawn from the analysis store's compact
+// data where it holds them for the file's content and these settings.
 void renderWithWorkers(MosaicProject& project, const CellPicLib& library, ProgressObserver& observer,
-                       unsigned threads, PreparedPhotoCache* cache, DecodeBudget& budget)
+                       unsigned threads, PreparedPhotoCache* cache, DecodeBudget& budget, AnalysisStore* store)
 {
     const tmosaicproject settings = project.settings;
     const int cellsX = settings.cellsX, cellsY = settings.cellsY;
@@ -277,6 +280,8 @@ void renderWithWorkers(MosaicProject& project, const CellPicLib& library, Progre
         if (job.photo >= 0) {
             const std::string& path = paths[static_cast<std::size_t>(job.photo)];
             haveLoaded = takePrepared(cache, job, path, settings, loaded, compact) && !compact;
+            if (!haveLoaded && !compact && store && destDrawable)
+                compact = storedDrawingData(path, settings, *store, budget);
             if (!haveLoaded && !compact) {
                 loadCellPicture(loaded, path, settings, budget);
                 haveLoaded = true;
@@ -371,7 +376,8 @@ void renderMosaic(MosaicProject& project, const CellPicLib& library, ProgressObs
         renderOneByOne(project, library, observer);
     else
         renderWithWorkers(project, library, observer, resolveThreadCount(options.threads), cache,
-                          options.decodeBudget ? *options.decodeBudget : sharedDecodeBudget());
+                          options.decodeBudget ? *options.decodeBudget : sharedDecodeBudget(),
+                          options.analysisStore);
     project.projectState = ProjectState::Mosaic;
     observer.setProgress(0);
     observer.setJobLabel(kJobDone);

@@ -667,8 +667,10 @@ void MainWindow::sbopprjClick()
         // reading, with its reason.
         if (!pathExists(path))
             return;
+        EngineOptions options;
+        options.analysisStore = context_.analysisStore();
         runJob([&](ProgressObserver& observer) {
-            openProject(context_.project(), context_.library(), path, observer);
+            openProject(context_.project(), context_.library(), path, observer, options);
         });
         // The library list is the project's now: windows that show it read
         // it again.

@@ -536,6 +536,27 @@ TEST_F(CliEndToEnd, CachedCreationsWriteTheSameBytesAndCacheInfoAndClearTellWhat
     EXPECT_NE(info.out.find("Entries: 0 for 0 photographs\n"), std::string::npos) << info.out;
 }
 
+// Rendering a saved project draws from the cache the creation filled, and
+// writes the bytes the creation and an uncached rendering write.
+TEST_F(CliEndToEnd, RenderWithAndWithoutTheCacheWritesTheCreatedBytes)
+{
+    const std::string env = cacheHomeOf(dir / "cache-home");
+    const fs::path created = dir / "created.bmp", project = dir / "p.tw6";
+    RunResult c = runCli(createArgs(created, {"--project", project.string(), "--enhance", "70"}), dir, env);
+    ASSERT_EQ(c.status, 0) << c.err;
+    for (const bool cached : {true, false}) {
+        SCOPED_TRACE(cached ? "cached" : "--no-cache");
+        const fs::path rendered = dir / (cached ? "cached.bmp" : "uncached.bmp");
+        std::vector<std::string> args = {"render", project.string(), "--out", rendered.string()};
+        if (!cached)
+            args.push_back("--no-cache");
+        RunResult r = runCli(args, dir, env);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+        EXPECT_TRUE(readWholeFile(created.string()) == readWholeFile(rendered.string()));
+    }
+}
+
 // Two programs creating at once on one cache: both succeed without a
 // warning and write the mosaic the uncached creation writes, and the cache
 // holds every photograph once.

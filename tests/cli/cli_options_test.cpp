@@ -244,6 +244,8 @@ TEST(CliOptions, RenderAndUsageTakeTheirProjectAndSwitches)
     EXPECT_EQ(render.render.projectPath, "p.tw6");
     EXPECT_EQ(render.render.outPath, "r.bmp");
     EXPECT_EQ(render.threads, 3u);
+    EXPECT_FALSE(render.render.noCache);
+    EXPECT_TRUE(parseArguments({"render", "p.tw6", "--no-cache", "--out", "r.bmp"}).render.noCache);
 
     Invocation plain = parseArguments({"usage", "p.tw6"});
     EXPECT_FALSE(plain.usage.detail);
@@ -265,6 +267,7 @@ TEST(CliOptions, PrintOptionsReachTheirFields)
     EXPECT_EQ(plain.print.paper, Paper::Locale);
     EXPECT_EQ(plain.print.printerDpi, 600);
     EXPECT_FALSE(plain.print.landscape);
+    EXPECT_FALSE(plain.print.noCache);
 
     struct Row {
         Args extra;
@@ -281,6 +284,7 @@ TEST(CliOptions, PrintOptionsReachTheirFields)
         {{"--printer-dpi", "72"}, [](const PrintRequest& r) { return r.printerDpi == 72; }},
         {{"--printer-dpi", "2400"}, [](const PrintRequest& r) { return r.printerDpi == 2400; }},
         {{"--landscape"}, [](const PrintRequest& r) { return r.landscape; }},
+        {{"--no-cache"}, [](const PrintRequest& r) { return r.noCache; }},
     };
     for (const Row& row : rows) {
         Args args = {"print", "m.bmp", "--out", "m.PDF"};
@@ -363,13 +367,14 @@ TEST(CliOptions, HelpDocumentsEveryOption)
     EXPECT_NE(create.find("38400 x"), std::string::npos);  // the largest output is stated
 
     const std::string render = helpText(Command::Render);
-    for (const char* option : {"--out", "--threads"})
+    for (const char* option : {"--out", "--threads", "--no-cache"})
         EXPECT_NE(render.find(option), std::string::npos) << option;
     const std::string usage = helpText(Command::Usage);
     for (const char* option : {"--detail", "--full-names"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     const std::string print = helpText(Command::Print);
-    for (const char* option : {"--out", "--dpi", "--fit", "--paper", "--landscape", "--printer-dpi", "--threads"}) {
+    for (const char* option :
+         {"--out", "--dpi", "--fit", "--paper", "--landscape", "--printer-dpi", "--threads", "--no-cache"}) {
         EXPECT_NE(print.find(option), std::string::npos) << option;
         const std::string error = errorOf({"print", "p.tw6", "--out", "p.pdf", option});
         EXPECT_EQ(error.find("unknown option"), std::string::npos) << option << ": " << error;

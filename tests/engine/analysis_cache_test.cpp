@@ -165,6 +165,52 @@ TEST(AnalysisCache, HigherEnhancementWidensTheStoredDataOnce)
     }
 }
 
+// An opened project (its table and grid as a creation left them) is drawn
+// from the stored data: with a decode budget too small for any photograph
+// while the data holds the project's enhancement, by decoding the cells
+// beyond it otherwise; the mosaic is the reference one either way.
+TEST(AnalysisCache, OpenedProjectIsDrawnFromTheStoredData)
+{
+    const fs::path dir = test::scratchDir("library");
+    const CellPicLib lib = smallLibrary(dir);
+    auto store = AnalysisStore::open(test::scratchDir("store").string(), nullptr);
+    ASSERT_TRUE(store);
+    create(lib, withStore(store.get()), 60);
+    std::uint64_t largestFile = 0;
+    for (const std::string& path : lib.entries())
+        largestFile = std::max<std::uint64_t>(largestFile, fs::file_size(path));
+
+    struct Case {
+        std::int32_t enhance;
+        bool cached;
+        bool smallBudget;
+        bool draws;  // whether the opening succeeds
+    };
+    const Case cases[] = {
+        {60, true, true, true},    {40, true, true, true},  // amounts within the stored ones
+        {60, false, true, false},                            // no store: the photographs must be decoded
+        {100, true, false, true},  {100, true, true, false}, // beyond them: decoded where needed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.enhance) + (c.cached ? " cached" : " uncached") +
+                     (c.smallBudget ? " small budget" : ""));
+        Made opened = create(lib, kReference, c.enhance);
+        ASSERT_EQ(opened.error, "");
+        const Picture reference = opened.project->MosaicImage;
+        opened.project->MosaicImage.clear();
+        DecodeBudget budget(c.smallBudget ? largestFile : std::uint64_t{1} << 30);
+        EngineOptions options = withStore(c.cached ? store.get() : nullptr);
+        options.decodeBudget = &budget;
+        NullObserver quiet;
+        if (!c.draws) {
+            EXPECT_ANY_THROW(runOpenedProject(*opened.project, lib, quiet, options));
+            continue;
+        }
+        runOpenedProject(*opened.project, lib, quiet, options);
+        EXPECT_TRUE(test::samePicture(reference, opened.project->MosaicImage));
+    }
+}
+
 // A database that is not one (garbage, cut short, another program's) is
 // made anew with a warning; the creation goes on and fills it.
 TEST(AnalysisCache, DamagedDatabaseIsMadeAnewAndTheCreationGoesOn)
