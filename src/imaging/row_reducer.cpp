@@ -117,29 +117,36 @@ __attribute__((target("avx2"))) void addFullRowAvx2(std::uint16_t* plain, std::u
 }
 #endif
 
-// The widest form this processor runs; every form gives the same sums.
+// Whether the AVX2 forms run here; every form gives the same sums.
+bool avx2Available()
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+#else
+    return false;
+#endif
+}
+
+// The widest form of each adder this processor runs.
 template <bool Ranges>
 FullRowAdder fullRowAdder()
 {
 #if defined(__x86_64__) && defined(__GNUC__)
-    static const FullRowAdder best =
-        __builtin_cpu_supports("avx2") ? &addFullRowAvx2<Ranges> : &addFullRowBase<Ranges>;
-    return best;
-#else
-    return &addFullRowBase<Ranges>;
+    if (avx2Available())
+        return &addFullRowAvx2<Ranges>;
 #endif
+    return &addFullRowBase<Ranges>;
 }
 
 template <bool Ranges>
 FullRowsAdder fullRowsAdder()
 {
 #if defined(__x86_64__) && defined(__GNUC__)
-    static const FullRowsAdder best =
-        __builtin_cpu_supports("avx2") ? &addFullRowsAvx2<Ranges> : &addFullRowsBase<Ranges>;
-    return best;
-#else
-    return &addFullRowsBase<Ranges>;
+    if (avx2Available())
+        return &addFullRowsAvx2<Ranges>;
 #endif
+    return &addFullRowsBase<Ranges>;
 }
 
 } // namespace

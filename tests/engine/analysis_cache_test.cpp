@@ -71,6 +71,16 @@ EngineOptions withStore(AnalysisStore* store)
     return options;
 }
 
+// The size of the library's largest file: a decode budget of that much
+// reads any of them but is far too small to decode one.
+std::uint64_t largestFileOf(const CellPicLib& lib)
+{
+    std::uint64_t largest = 0;
+    for (const std::string& path : lib.entries())
+        largest = std::max<std::uint64_t>(largest, fs::file_size(path));
+    return largest;
+}
+
 void expectSameMosaic(const Made& reference, const Made& made)
 {
     EXPECT_EQ(made.error, reference.error);
@@ -121,9 +131,7 @@ TEST(AnalysisCache, RepeatCreationReadsTheFilesButDecodesNone)
     const Made reference = create(lib, kReference);
     create(lib, withStore(store.get()));
 
-    std::uint64_t largestFile = 0;
-    for (const std::string& path : lib.entries())
-        largestFile = std::max<std::uint64_t>(largestFile, fs::file_size(path));
+    const std::uint64_t largestFile = largestFileOf(lib);
     for (const bool cached : {false, true}) {
         SCOPED_TRACE(cached ? "cached" : "without the cache");
         DecodeBudget budget(largestFile);
@@ -153,9 +161,7 @@ TEST(AnalysisCache, HigherEnhancementWidensTheStoredDataOnce)
     expectSameMosaic(create(lib, kReference, 100), wider);
     EXPECT_EQ(store->summary().entries, entries) << "each photograph's entry is replaced, not added to";
 
-    std::uint64_t largestFile = 0;
-    for (const std::string& path : lib.entries())
-        largestFile = std::max<std::uint64_t>(largestFile, fs::file_size(path));
+    const std::uint64_t largestFile = largestFileOf(lib);
     for (const int enhance : {100, 30, 65}) {
         SCOPED_TRACE(enhance);
         DecodeBudget budget(largestFile);  // too small to decode any photograph
@@ -176,9 +182,7 @@ TEST(AnalysisCache, OpenedProjectIsDrawnFromTheStoredData)
     auto store = AnalysisStore::open(test::scratchDir("store").string(), nullptr);
     ASSERT_TRUE(store);
     create(lib, withStore(store.get()), 60);
-    std::uint64_t largestFile = 0;
-    for (const std::string& path : lib.entries())
-        largestFile = std::max<std::uint64_t>(largestFile, fs::file_size(path));
+    const std::uint64_t largestFile = largestFileOf(lib);
 
     struct Case {
         std::int32_t enhance;
